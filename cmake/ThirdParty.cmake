@@ -1,0 +1,59 @@
+# Windows builds of the libraries the installer links, compiled from Debian's
+# source packages (fetched into the build tree) and from Debian's GoogleTest
+# sources. zlib comes from Debian's MinGW package.
+set(ZETORA_DEPS_SRC ${CMAKE_BINARY_DIR}/deps-src)
+execute_process(
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/fetch-sources.sh ${ZETORA_DEPS_SRC}
+  RESULT_VARIABLE fetch_rc)
+if(NOT fetch_rc EQUAL 0)
+  message(FATAL_ERROR "could not fetch the Debian source packages (run cmake/setup.sh)")
+endif()
+
+file(GLOB minizip_dir LIST_DIRECTORIES true ${ZETORA_DEPS_SRC}/minizip-[0-9]*)
+file(GLOB jsoncpp_dir LIST_DIRECTORIES true ${ZETORA_DEPS_SRC}/libjsoncpp-[0-9]*)
+file(GLOB tinyxml_dir LIST_DIRECTORIES true ${ZETORA_DEPS_SRC}/tinyxml-[0-9]*)
+
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+
+add_library(minizip STATIC
+  ${minizip_dir}/unzip.c ${minizip_dir}/ioapi.c ${minizip_dir}/iowin32.c)
+target_include_directories(minizip SYSTEM PUBLIC ${minizip_dir})
+target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
+target_compile_options(minizip PRIVATE -w)
+
+file(GLOB jsoncpp_sources ${jsoncpp_dir}/src/lib_json/*.cpp)
+add_library(jsoncpp STATIC ${jsoncpp_sources})
+target_include_directories(jsoncpp SYSTEM PUBLIC ${jsoncpp_dir}/include)
+target_compile_options(jsoncpp PRIVATE -w)
+
+add_library(tinyxml STATIC
+  ${tinyxml_dir}/tinyxml.cpp ${tinyxml_dir}/tinystr.cpp
+  ${tinyxml_dir}/tinyxmlerror.cpp ${tinyxml_dir}/tinyxmlparser.cpp)
+target_include_directories(tinyxml SYSTEM PUBLIC ${tinyxml_dir})
+target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
+target_compile_options(tinyxml PRIVATE -w)
+
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+target_compile_options(gtest PRIVATE -w)
+target_compile_options(gtest_main PRIVATE -w)
+
+# A program that links every library, so each one is known to build and link.
+file(WRITE ${CMAKE_BINARY_DIR}/deps_link_check.cpp [=[
+#include <unzip.h>
+#include <json/json.h>
+#include <tinyxml.h>
+int main() {
+  unzFile z = unzOpen("missing.zip");
+  Json::Value v(1);
+  TiXmlDocument doc;
+  doc.Parse("<a/>");
+  return (z == nullptr && v.asInt() == 1 && doc.RootElement()) ? 0 : 1;
+}
+]=])
+add_executable(deps_link_check ${CMAKE_BINARY_DIR}/deps_link_check.cpp)
+target_link_libraries(deps_link_check PRIVATE minizip jsoncpp tinyxml)
+add_test(NAME deps_link_check COMMAND deps_link_check)

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs a command (a ctest run, the demo) inside one Wine session: the prefix is
+# created if needed, an Xvfb display is started when none is set, and one
+# persistent wineserver is kept alive so that each Windows process starts fast.
+# Everything started here is ended when the command ends.
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+: "${WINEPREFIX:=$(cd "$here/.." && pwd)/build/wineprefix}"
+export WINEPREFIX WINEARCH=win32
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+"$here/wine-prefix.sh" || exit 1
+
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+      break
+    fi
+  done
+fi
+
+wineserver -p
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+"$@"

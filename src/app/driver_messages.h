@@ -1,0 +1,26 @@
+#pragma once
+
+// Messages the driver posts to the options window.
+constexpr unsigned kMsgPhaseNotice = 0x401;  // wParam: installer state about to run (1..8)
+constexpr unsigned kMsgEndNotice = 0x402;    // wParam: end reason, lParam: cancel-requested flag
+constexpr unsigned kMsgModeNotice = 0x403;   // wParam: install mode 0..5
+constexpr unsigned kMsgGoRequest = 0x404;    // the driver is ready to run the setup
+
+// Results of WaitUserCommand.
+enum UserCommand : int {
+  kUserCommandWaitFailed = 0,
+  kUserCommandCancel = 1,
+  kUserCommandInstall = 2,
+  kUserCommandTimeout = 3,
+};
+
+// End reasons (wParam of the end notice).
+enum EndReason : int {
+  kEndCompleted = 0,
+  kEndNoConfigItem = 2,
+  kEndUpToDate = 3,
+  kEndSetupDownloadFailed = 5,
+  kEndSetupNotTrusted = 6,
+  kEndSetupLaunchFailed = 7,
+  kEndCancelled = 8,
+};

@@ -1,0 +1,78 @@
+// Process entry: single-instance guard, channel identifier and run tag,
+// switches, statistics start, then the user interface and the driver.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/embedded_channel_win.h"
+#include "app/install_driver.h"
+#include "app/placeholder_steps.h"
+#include "app/process_recorder.h"
+#include "app/stderr_recorder.h"
+#include "app/ui_context.h"
+#include "app/ui_thread.h"
+#include "sys/diag.h"
+
+namespace {
+
+const wchar_t kSingleInstanceMutex[] = L"{6507DC81-9E7D-4766-8DEE-ACC3DFF3B325}";
+
+std::vector<std::wstring> CommandLineArguments() {
+  std::vector<std::wstring> arguments;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return arguments;
+  for (int i = 0; i < count; ++i) arguments.emplace_back(argv[i]);
+  LocalFree(argv);
+  return arguments;
+}
+
+ChannelAndTag ReadChannelAndTag(const std::vector<std::wstring>& arguments) {
+  std::string embedded;
+  ReadEmbeddedChannel(GetModuleHandleW(nullptr), &embedded);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::uint64_t fileTime =
+      (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return ResolveChannelAndTag(arguments, Cp936ToWide(embedded), fileTime);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showMode) {
+  DiagInit();
+
+  SetLastError(0);
+  HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, kSingleInstanceMutex);
+  if (instanceMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    MessageBoxW(nullptr,
+                L"\x4E0B\x8F7D\x5B89\x88C5\x7A0B\x5E8F\x6B63\x5728\x8FD0\x884C\xFF0C"
+                L"\x8BF7\x7B49\x5F85\x8FDB\x7A0B\x9000\x51FA",  // 下载安装程序正在运行，请等待进程退出
+                L"\x5B89\x88C5\x63D0\x793A",                    // 安装提示
+                MB_OK);
+    CloseHandle(instanceMutex);
+    return 0;
+  }
+  // Without a mutex the run goes on unguarded; the handle stays open until exit.
+
+  const std::vector<std::wstring> arguments = CommandLineArguments();
+  const ChannelAndTag channel = ReadChannelAndTag(arguments);
+
+  static StderrRecorder recorder;
+  SetProcessRecorder(&recorder);
+  DiagPrintf(L"tn=%ls rnd=%ls\r\n", channel.tn.c_str(), channel.rnd.c_str());
+
+  InstallChoice choice;
+  InitInstallChoice(&choice);
+  choice.silent = HasSilentSwitch(arguments) ? 1 : 0;
+
+  UiContext* context = StartUi(instance, commandLine, showMode, choice);
+  WindowDriverUi ui(context);
+  PlaceholderSteps steps(recorder, choice, channel.tn);
+  InstallDriver driver(steps, ui, recorder);
+  driver.Run();
+  return 0;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <windows.h>
+
+#include "app/install_driver.h"
+#include "app/ui_context.h"
+
+// Starts the UI thread and waits up to 30,000 ms for the options window to
+// signal readiness; the ready event is reset afterwards whatever the outcome.
+UiContext* StartUi(HINSTANCE instance, const wchar_t* commandLine, int showMode,
+                   InstallChoice& choice);
+
+// Waits for the cancel event (first, so it wins when both are set) or the go
+// event: 1 cancel, 2 go, 3 time-out, 0 wait failure.
+int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs);
+
+// The UI thread milliseconds the driver waits for readiness.
+constexpr DWORD kUiReadyTimeoutMs = 30000;
+
+// DriverUi over the shared records: posts to the options window handle read
+// at each post, waits on the InstallChoice events.
+class WindowDriverUi : public DriverUi {
+ public:
+  explicit WindowDriverUi(UiContext* context) : context_(context) {}
+  void Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  int WaitUserCommand() override;
+  bool IsCancelRequested() override;
+  void WaitForUiEnd() override;
+
+ private:
+  UiContext* context_;
+};
+
+// The body of the UI thread; implemented by the options screen module.
+DWORD WINAPI UiThreadMain(void* context);
