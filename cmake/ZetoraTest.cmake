@@ -1,9 +1,10 @@
 # zetora_add_gtest(name SOURCES ... [LIBS ...] [HOST_ONLY] [WIN32_ONLY]
-#                  [RESOURCE_LOCK lock] [TIMEOUT s] [LABELS ...])
+#                  [RESOURCE_LOCK lock] [TIMEOUT s] [LABELS ...]
+#                  [ENVIRONMENT VAR=value ...] [NO_MAIN] [SERVER command ...])
 # Adds one GoogleTest program. In the host configuration it runs natively with
 # the sanitizers; in the win32 configuration ctest runs it under Wine.
 function(zetora_add_gtest name)
-  cmake_parse_arguments(T "HOST_ONLY;WIN32_ONLY;NO_MAIN" "TIMEOUT" "SOURCES;LIBS;RESOURCE_LOCK;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "HOST_ONLY;WIN32_ONLY;NO_MAIN" "TIMEOUT" "SOURCES;LIBS;RESOURCE_LOCK;LABELS;ENVIRONMENT;SERVER" ${ARGN})
   if(T_HOST_ONLY AND ZETORA_WINDOWS)
     return()
   endif()
@@ -16,7 +17,16 @@ function(zetora_add_gtest name)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_SERVER)
+    set(runner "")
+    if(ZETORA_WINDOWS)
+      set(runner ${CMAKE_CROSSCOMPILING_EMULATOR})
+    endif()
+    add_test(NAME ${name}
+             COMMAND bash ${CMAKE_SOURCE_DIR}/cmake/with-server.sh ${T_SERVER} -- ${runner} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
