@@ -26,6 +26,11 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 wineserver -p
+# The first Windows process of a session starts Wine's own services (desktop,
+# device and RPC services), which stay alive and inherit that process's
+# standard streams. Start them here with the streams closed, or ctest waits
+# for the output pipe of whichever test happened to run first.
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true

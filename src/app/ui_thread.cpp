@@ -10,6 +10,11 @@ bool InitInstallChoice(InstallChoice* choice) {
 
 UiContext* StartUi(HINSTANCE instance, const wchar_t* commandLine, int showMode,
                    InstallChoice& choice) {
+  return StartUiThread(instance, commandLine, showMode, choice, UiThreadMain, kUiReadyTimeoutMs);
+}
+
+UiContext* StartUiThread(HINSTANCE instance, const wchar_t* commandLine, int showMode,
+                         InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs) {
   UiContext* context = new UiContext;
   context->instance = instance;
   context->commandLine = commandLine ? commandLine : L"";
@@ -17,11 +22,11 @@ UiContext* StartUi(HINSTANCE instance, const wchar_t* commandLine, int showMode,
   context->choice = &choice;
   context->uiReadyEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   ResetEvent(context->uiReadyEvent);
-  context->uiThread = CreateThread(nullptr, 0, UiThreadMain, context, 0, nullptr);
+  context->uiThread = CreateThread(nullptr, 0, body, context, 0, nullptr);
   if (context->uiThread == nullptr) {
     DiagPrintf(L"StartUi: CreateThread failed %lu\r\n", GetLastError());
   }
-  const DWORD wait = WaitForSingleObject(context->uiReadyEvent, kUiReadyTimeoutMs);
+  const DWORD wait = WaitForSingleObject(context->uiReadyEvent, readyTimeoutMs);
   ResetEvent(context->uiReadyEvent);
   if (wait != WAIT_OBJECT_0) DiagPrintf(L"StartUi: UI not ready (%lu)\r\n", wait);
   return context;

@@ -10,6 +10,10 @@
 UiContext* StartUi(HINSTANCE instance, const wchar_t* commandLine, int showMode,
                    InstallChoice& choice);
 
+// StartUi with the thread body and the readiness wait given by the caller.
+UiContext* StartUiThread(HINSTANCE instance, const wchar_t* commandLine, int showMode,
+                         InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs);
+
 // Waits for the cancel event (first, so it wins when both are set) or the go
 // event: 1 cancel, 2 go, 3 time-out, 0 wait failure.
 int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs);

@@ -1,0 +1,252 @@
+// The real installer executable started as a user would start it: a silent
+// run, a windowed run, and a second copy started while the first one runs.
+// While a test holds the configuration port with a socket that never
+// accepts, a running copy stays in its configuration request; releasing the
+// port lets that request fail and the run go on to its end.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "build_config.h"
+
+namespace {
+
+std::wstring InstallerPath() {
+  std::wstring path = L"Z:" ZETORA_INSTALLER_WIDE_PATH;
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+std::wstring TempFile(const wchar_t* prefix) {
+  wchar_t dir[MAX_PATH] = {};
+  wchar_t path[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, dir);
+  GetTempFileNameW(dir, prefix, 0, path);
+  return path;
+}
+
+std::string ReadFileText(const std::wstring& path) {
+  std::string text;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(file);
+  return text;
+}
+
+// Listens on the configuration server's loopback port and accepts requests
+// without ever answering them; Release() drops every connection unanswered.
+class ConfigPortHold {
+ public:
+  ConfigPortHold() {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~ConfigPortHold() {
+    Release();
+    WSACleanup();
+  }
+  bool Hold() {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(build_config::kConfigPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Another test run on this machine may hold the port for a moment.
+    for (int attempt = 0; attempt < 60; ++attempt) {
+      listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      if (listener_ != INVALID_SOCKET &&
+          bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+          listen(listener_, 8) == 0) {
+        stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = CreateThread(nullptr, 0, &ConfigPortHold::AcceptLoop, this, 0, nullptr);
+        return thread_ != nullptr;
+      }
+      closesocket(listener_);
+      listener_ = INVALID_SOCKET;
+      Sleep(500);
+    }
+    return false;
+  }
+  void Release() {
+    if (thread_ != nullptr) {
+      SetEvent(stop_);
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+      CloseHandle(stop_);
+      thread_ = nullptr;
+    }
+    if (listener_ != INVALID_SOCKET) closesocket(listener_);
+    listener_ = INVALID_SOCKET;
+  }
+
+ private:
+  static DWORD WINAPI AcceptLoop(void* parameter) {
+    ConfigPortHold* self = static_cast<ConfigPortHold*>(parameter);
+    SOCKET clients[64];
+    int count = 0;
+    while (WaitForSingleObject(self->stop_, 0) == WAIT_TIMEOUT) {
+      fd_set readable;
+      FD_ZERO(&readable);
+      FD_SET(self->listener_, &readable);
+      timeval wait = {0, 50000};
+      if (select(0, &readable, nullptr, nullptr, &wait) == 1 && count < 64) {
+        SOCKET client = accept(self->listener_, nullptr, nullptr);
+        if (client != INVALID_SOCKET) clients[count++] = client;
+      }
+    }
+    for (int i = 0; i < count; ++i) closesocket(clients[i]);
+    return 0;
+  }
+
+  SOCKET listener_ = INVALID_SOCKET;
+  HANDLE stop_ = nullptr;
+  HANDLE thread_ = nullptr;
+};
+
+// One started copy of the installer with its standard error in a file.
+class InstallerRun {
+ public:
+  explicit InstallerRun(const std::wstring& arguments) : log_(TempFile(L"zwi")) {
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE logFile = CreateFileW(log_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = logFile;
+    startup.hStdError = logFile;
+    std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments;
+    started_ = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                              nullptr, &startup, &process_) != 0;
+    CloseHandle(logFile);
+  }
+  ~InstallerRun() {
+    if (started_) {
+      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 99);
+      }
+      CloseHandle(process_.hThread);
+      CloseHandle(process_.hProcess);
+    }
+    DeleteFileW(log_.c_str());
+  }
+  bool started() const { return started_; }
+  DWORD pid() const { return process_.dwProcessId; }
+  bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+  // The exit code, or STILL_ACTIVE when the process did not end in time.
+  DWORD WaitExit(DWORD timeoutMs) const {
+    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+  std::string Log() const { return ReadFileText(log_); }
+  // Polls until the log contains a text or the time is up.
+  bool WaitLog(const char* text, DWORD timeoutMs) const {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+      if (Log().find(text) != std::string::npos) return true;
+      Sleep(50);
+    }
+    return false;
+  }
+
+ private:
+  std::wstring log_;
+  PROCESS_INFORMATION process_ = {};
+  bool started_ = false;
+};
+
+struct WindowQuery {
+  DWORD pid;
+  const wchar_t* className;
+  const wchar_t* title;  // null: any
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+  WindowQuery* query = reinterpret_cast<WindowQuery*>(parameter);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t className[64] = {};
+  wchar_t title[128] = {};
+  GetClassNameW(window, className, 64);
+  GetWindowTextW(window, title, 128);
+  if (pid == query->pid && lstrcmpW(className, query->className) == 0 &&
+      (query->title == nullptr || lstrcmpW(title, query->title) == 0)) {
+    query->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND WaitForWindow(DWORD pid, const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeoutMs) {
+    WindowQuery query = {pid, className, title, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+    if (query.found != nullptr) return query.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+const char kSilentEnd[] = "InstallDriver end reason=";
+
+TEST(InstallerProcess, SilentRunWalksEveryStateAndExitsZero) {
+  InstallerRun run(L"/S -tn demo");
+  ASSERT_TRUE(run.started());
+  EXPECT_EQ(run.WaitExit(60000), 0u);
+  const std::string log = run.Log();
+  EXPECT_NE(log.find("tn=demo rnd="), std::string::npos) << log;
+  EXPECT_NE(log.find("Receive user command to install"), std::string::npos) << log;
+  EXPECT_NE(log.find(kSilentEnd), std::string::npos) << log;
+}
+
+TEST(InstallerProcess, SecondCopyShowsTheMessageBoxAndLeavesTheFirstAlone) {
+  ConfigPortHold port;
+  ASSERT_TRUE(port.Hold());
+  InstallerRun first(L"/S -tn first");
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(first.WaitLog("tn=first", 20000)) << first.Log();
+
+  InstallerRun second(L"/S -tn second");
+  ASSERT_TRUE(second.started());
+  HWND box = WaitForWindow(second.pid(), L"#32770", L"\x5B89\x88C5\x63D0\x793A", 20000);
+  ASSERT_NE(box, nullptr) << "no message box from the second copy";
+  EXPECT_TRUE(second.Running());
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(second.WaitExit(20000), 0u);
+  EXPECT_EQ(second.Log().find("tn=second"), std::string::npos) << second.Log();
+
+  EXPECT_TRUE(first.Running());
+  port.Release();
+  EXPECT_EQ(first.WaitExit(60000), 0u);
+  EXPECT_NE(first.Log().find(kSilentEnd), std::string::npos) << first.Log();
+}
+
+TEST(InstallerProcess, WindowedRunShowsTheOptionsWindowAndCompletes) {
+  ConfigPortHold port;
+  ASSERT_TRUE(port.Hold());
+  InstallerRun run(L"-tn windowed");
+  ASSERT_TRUE(run.started());
+  HWND window = WaitForWindow(run.pid(), L"ZetoraProvisionalOptions", nullptr, 30000);
+  ASSERT_NE(window, nullptr) << run.Log();
+  EXPECT_TRUE(IsWindowVisible(window));
+  port.Release();
+  EXPECT_EQ(run.WaitExit(60000), 0u);
+  const std::string log = run.Log();
+  EXPECT_NE(log.find(kSilentEnd), std::string::npos) << log;
+  EXPECT_FALSE(IsWindow(window));
+}
+
+}  // namespace
