@@ -8,7 +8,7 @@ packages=(
   cmake make g++ python3 pkg-config
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   wine wine32:i386
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps imagemagick fonts-wqy-microhei
   libgtest-dev googletest
   dpkg-dev
   osslsigncode clang aria2 curl

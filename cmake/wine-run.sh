@@ -9,7 +9,7 @@ export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win32
-if [ ! -f "$WINEPREFIX/.zetora-ready" ]; then
+if [ ! -f "$WINEPREFIX/.zetora-ready-2" ]; then
   "$here/wine-prefix.sh" >&2 || exit 1
 fi
 exec wine "$@"
