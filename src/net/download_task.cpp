@@ -1,0 +1,543 @@
+#include "net/download_task.h"
+
+#include <algorithm>
+
+#include "sys/diag.h"
+
+namespace {
+
+constexpr std::uint32_t kOpenEnd = 0xFFFFFFFF;
+constexpr std::uint32_t kNoLength = 0xFFFFFFFF;
+constexpr std::uint32_t kRunBudgetMs = 400;
+constexpr std::uint32_t kPollMs = 10;
+
+bool IsOpenEnd(std::uint32_t last) { return last == 0 || last == kOpenEnd; }
+bool IsRealSize(std::uint32_t size) { return size != 0 && size != kNoLength; }
+
+// One connection per 512 KiB of file, rounded to the nearest; sizes close to
+// 4 GiB would overflow the rounding and get one.
+std::uint32_t ConnectionsFor(std::uint32_t length) {
+  return length >= 0xFFF80000u ? 1 : (length + DownloadTask::kConnectionBytes) >> 19;
+}
+
+void* JobTag(std::uint32_t jobId) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(jobId)); }
+
+}  // namespace
+
+std::wstring ResumeIdentityUrl(const std::wstring& url) {
+  const std::size_t query = url.find(L'?');
+  if (query == std::wstring::npos) return url;
+  const std::size_t fragment = url.find(L'#', query);
+  const std::wstring head = url.substr(0, query);
+  const std::wstring tail = fragment == std::wstring::npos ? L"" : url.substr(fragment);
+  const std::wstring params =
+      url.substr(query + 1, (fragment == std::wstring::npos ? url.size() : fragment) - query - 1);
+  std::wstring kept;
+  std::size_t start = 0;
+  while (start <= params.size()) {
+    std::size_t end = params.find(L'&', start);
+    if (end == std::wstring::npos) end = params.size();
+    const std::wstring param = params.substr(start, end - start);
+    const bool isRnd = param == L"rnd" || param.compare(0, 4, L"rnd=") == 0;
+    if (!param.empty() && !isRnd) {
+      if (!kept.empty()) kept += L'&';
+      kept += param;
+    }
+    start = end + 1;
+  }
+  return kept.empty() ? head + tail : head + L"?" + kept + tail;
+}
+
+DownloadTask::DownloadTask(DownloadJobs& jobs, DownloadFile& file, DownloadEnvironment& env,
+                           DownloadTrace& trace, const std::wstring& url)
+    : jobs_(jobs), file_(file), env_(env), trace_(trace), url_(url) {}
+
+int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
+                      const ByteRanges& resumeRanges, const StoredResponse& resumeResponse,
+                      int* progress) {
+  progress_ = progress;
+  startTick_ = env_.TickMs();
+  deadline_ = env_.NowSeconds() + timeoutSeconds;
+  state_ = resumeLoaded ? kResumed : kStart;
+  trace_.Record(0, L"ds", 0, resumeLoaded ? 1 : 0);
+  if (progress_ != nullptr) *progress_ = 1;
+
+  while (!done_) {
+    if (env_.NowSeconds() > deadline_) {
+      result_ = kDownloadTimedOut;
+      trace_.Record(state_, L"ato");
+      DiagPrintf(L"ERROR_TIMEOUT total time \r\n");
+      break;
+    }
+    if (env_.Cancelled()) {
+      result_ = kDownloadCancelled;
+      trace_.Record(state_, L"atc");
+      DiagPrintf(L"ERROR_USER_CANCELLED total time \r\n");
+      break;
+    }
+    switch (state_) {
+      case kStart:
+        file_.DropQueued(true);
+        if (InRetryWindow()) {
+          trace_.Record(state_, L"ste");
+          env_.SleepMs(1000);
+        } else {
+          StartFirstJob();
+        }
+        break;
+      case kWaitFirst:
+        WaitFirstJob();
+        break;
+      case kSplit:
+        // A server that answered a ranged request inconsistently gets one
+        // connection: more ranged requests would only fail again.
+        if (file_.ResumeAllowed()) {
+          for (std::uint32_t i = 1; i < maxConnections_; ++i) SplitLargestSlot();
+          StartPendingSlots();
+        }
+        trace_.Record(state_, L"sc");
+        state_ = kRunStep;
+        break;
+      case kRunStep:
+        RunStep();
+        break;
+      case kCheck:
+        Check();
+        break;
+      case kRestartRanges:
+        RestartRanges();
+        break;
+      case kResumed:
+        Resumed(resumeRanges, resumeResponse);
+        break;
+      case kAbort:
+      default:
+        result_ = kDownloadCancelled;
+        CloseAllJobs();
+        trace_.Record(state_, L"abt");
+        DiagPrintf(L"E_DOWN_ABORT \r\n");
+        done_ = true;
+        break;
+    }
+  }
+  Finish();
+  return result_;
+}
+
+bool DownloadTask::InRetryWindow() {
+  const std::uint32_t now = env_.NowSeconds();
+  if (retryAt_ < now) return false;
+  DiagPrintf(L"DelayRetry left=%ds\r\n", static_cast<int>(retryAt_ - now));
+  return true;
+}
+
+void DownloadTask::BackOff() {
+  CloseAllJobs();
+  retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+  state_ = kStart;
+}
+
+void DownloadTask::CloseAllJobs() {
+  file_.DropQueued(false);
+  for (Slot& slot : slots_) {
+    if (slot.jobId == 0) continue;
+    jobs_.Close(slot.jobId);
+    slot.jobId = 0;
+    slot.flags |= kSlotClosed;
+  }
+}
+
+void DownloadTask::StartFirstJob() {
+  jobUrl_.clear();
+  slots_.clear();
+  receivedAtFirstJob_ = file_.Received();
+  firstJob_ = jobs_.Create(url_, false, 0, 0);
+  slots_.push_back(Slot{firstJob_, 0, 0, 0, 0});
+  trace_.Record(state_, L"sts");
+  trace_.Record(state_, L"cofm", file_.Received());
+  state_ = kWaitFirst;
+}
+
+void DownloadTask::WaitFirstJob() {
+  JobSnapshot snapshot;
+  const int wait = jobs_.Wait(firstJob_, 1000, &snapshot);
+  if (wait == kJobEnded || wait == kJobResponse) {
+    firstAddresses_ = snapshot.serverAddressBefore + L":" + snapshot.serverAddressAfter;
+    jobUrl_ = snapshot.redirectUrl;
+  }
+  switch (wait) {
+    case kJobWaitFailed:
+      env_.SleepMs(1000);
+      BackOff();
+      trace_.Record(kWaitFirst, L"wlih");
+      return;
+    case kJobEnded: {
+      // The job ended before its response was seen: a small file that arrived
+      // whole, or a body without Content-Length that ended normally.
+      if (!slots_.empty()) slots_[0].flags |= kSlotEnded;
+      const bool whole = !IsRealSize(fileSize_) && snapshot.status == 200 &&
+                         (snapshot.contentLength == snapshot.delivered ||
+                          (snapshot.contentLength == kNoLength && snapshot.lastError == 0));
+      if (whole) {
+        response_ = StoredResponse{snapshot.status, snapshot.contentLength, snapshot.rangeTotal,
+                                   snapshot.lastModified};
+        AcceptFirstResponse(firstJob_, snapshot);
+        // Without a size (no Content-Length, or 0) the file is what arrived.
+        if (!IsRealSize(snapshot.contentLength) && !CompleteUnsized(snapshot)) BackOff();
+        return;
+      }
+      BackOff();
+      trace_.Record(kWaitFirst, L"wlej");
+      return;
+    }
+    case kJobResponse:
+      DiagPrintf(L"WaitFirstJob E_WAITDOWNJOB_SVRRESP First\r\n");
+      if (snapshot.status == 200 || snapshot.status == 206) {
+        response_ = StoredResponse{snapshot.status, snapshot.contentLength, snapshot.rangeTotal,
+                                   snapshot.lastModified};
+        AcceptFirstResponse(firstJob_, snapshot);
+      } else if (snapshot.status >= 400 && snapshot.status <= 499) {
+        trace_.Record(kWaitFirst, L"wlrha", snapshot.status);
+        state_ = kAbort;
+      } else {
+        retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+        CloseAllJobs();
+        trace_.Record(kWaitFirst, L"wlrrs", snapshot.status);
+        state_ = kStart;
+      }
+      return;
+    case kJobIdle:
+      trace_.Record(kWaitFirst, L"wlid");
+      DiagPrintf(L"WaitFirstJob IDLE %dBytes\r", static_cast<int>(file_.Received()));
+      return;
+    case kNoJob:
+      env_.SleepMs(1000);
+      BackOff();
+      trace_.Record(kWaitFirst, L"wlnw");
+      return;
+    default:
+      state_ = kAbort;
+      trace_.Record(kWaitFirst, L"wlraa");
+      return;
+  }
+}
+
+void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& snapshot) {
+  file_.AcceptJob(jobId);
+  const std::uint32_t length = snapshot.contentLength;
+  if (snapshot.status == 200 && IsRealSize(length)) {
+    fileSize_ = length;
+    maxConnections_ = std::min(maxConnections_, ConnectionsFor(length));
+    file_.SetSize(length, snapshot.lastModified);
+    maxConnections_ = std::min(maxConnections_, length < kConnectionBytes ? 1u : length >> 19);
+    state_ = kSplit;
+    trace_.Record(kWaitFirst, L"wlrc");
+    // A job that already ended has nothing left to split.
+    if (!slots_.empty() && (slots_[0].flags & kSlotEnded)) state_ = kRunStep;
+  } else {
+    state_ = kRunStep;
+    trace_.Record(kWaitFirst, L"wlrs");
+  }
+}
+
+bool DownloadTask::CompleteUnsized(const JobSnapshot& snapshot) {
+  // Chunks dropped at the memory cap were delivered but never queued; then
+  // the delivered size is not the file.
+  if (file_.Received() - receivedAtFirstJob_ != snapshot.delivered) {
+    DiagPrintf(L"CompleteUnsized dropped %u of %u\r\n",
+               snapshot.delivered - (file_.Received() - receivedAtFirstJob_), snapshot.delivered);
+    return false;
+  }
+  fileSize_ = snapshot.delivered;
+  if (fileSize_ == 0) {
+    file_.SetRemaining(ByteRanges());
+  } else {
+    file_.SetSize(fileSize_, snapshot.lastModified);
+    file_.Flush();
+  }
+  state_ = kCheck;
+  DiagPrintf(L"CompleteUnsized size=%u\r\n", fileSize_);
+  return true;
+}
+
+bool DownloadTask::SplitLargestSlot() {
+  if (fileSize_ == 0 || InRetryWindow()) return false;
+  std::size_t chosen = slots_.size();
+  std::uint64_t largest = 0;
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    const Slot& slot = slots_[i];
+    if (slot.flags & (kSlotClosed | kSlotEnded)) continue;
+    const std::uint64_t length =
+        slot.last == 0 ? fileSize_ : static_cast<std::uint64_t>(slot.last) - slot.first + 1;
+    if (chosen == slots_.size() || length > largest) {
+      chosen = i;
+      largest = length;
+    }
+  }
+  if (chosen == slots_.size()) return false;
+  Slot& slot = slots_[chosen];
+  const std::uint32_t last = IsOpenEnd(slot.last) ? fileSize_ - 1 : slot.last;
+  const std::uint32_t mid = slot.first / 2 + last / 2;
+  // A slot of one or two bytes cannot give both halves a byte.
+  if (mid <= slot.first || mid > last) return false;
+  slot.last = mid - 1;
+  slot.flags |= kSlotStopLowered;
+  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(chosen) + 1,
+                Slot{0, mid, last, kSlotPending, mid});
+  return true;
+}
+
+std::wstring DownloadTask::NextJobUrl() {
+  if (jobUrl_.empty()) return url_;
+  std::uint32_t random = 0;
+  if (!env_.Random(&random)) return jobUrl_;
+  return jobUrl_ + L"?rnd=" + std::to_wstring(random);
+}
+
+void DownloadTask::StartPendingSlots() {
+  for (Slot& slot : slots_) {
+    if (!(slot.flags & kSlotStopLowered)) continue;
+    slot.flags &= ~kSlotStopLowered;
+    if (slot.jobId != 0) jobs_.SetStopAt(slot.jobId, slot.last);
+  }
+  for (Slot& slot : slots_) {
+    if (!(slot.flags & kSlotPending)) continue;
+    slot.flags &= ~kSlotPending;
+    slot.jobId = jobs_.Create(NextJobUrl(), true, slot.first, slot.last);
+  }
+}
+
+int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSnapshot* snapshot,
+                          std::uint32_t* active, std::uint32_t* speed) {
+  *active = 0;
+  *speed = 0;
+  if (slots_.empty()) return kNoSlot;
+  const std::uint32_t start = env_.TickMs();
+  for (;;) {
+    std::uint32_t passActive = 0;
+    std::uint32_t passSpeed = 0;
+    bool any = false;
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      Slot& slot = slots_[i];
+      if (slot.jobId == 0 || (slot.flags & kSlotEnded)) continue;
+      any = true;
+      const int wait = jobs_.Wait(slot.jobId, kPollMs, snapshot);
+      if (wait != kJobWaitFailed) slot.position = snapshot->position;
+      if (wait == kJobWaitFailed || wait == kJobEnded || wait == kJobResponse) {
+        *slotIndex = i;
+        return wait;
+      }
+      ++passActive;
+      passSpeed += snapshot->speed;
+    }
+    if (!any) return kNoJob;
+    *active = passActive;
+    *speed = passSpeed;
+    if (env_.TickMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
+  }
+}
+
+void DownloadTask::RunStep() {
+  std::size_t index = 0;
+  JobSnapshot snapshot;
+  std::uint32_t active = 0;
+  std::uint32_t speed = 0;
+  const int wait = WaitAny(kRunBudgetMs, &index, &snapshot, &active, &speed);
+  switch (wait) {
+    case kJobIdle:
+      OnIdle(active, speed);
+      return;
+    case kJobResponse:
+      OnLaterResponse(index, snapshot);
+      return;
+    case kJobEnded:
+      OnJobEnded(index, snapshot);
+      return;
+    case kJobWaitFailed:
+      trace_.Record(kRunStep, L"rirei");
+      result_ = kDownloadWaitFailed;
+      done_ = true;
+      return;
+    default:
+      trace_.Record(kRunStep, wait == kNoJob ? L"rirnw" : L"rirad");
+      DiagPrintf(L"NOWAIT %p\r\n", JobTag(0));
+      state_ = kCheck;
+      return;
+  }
+}
+
+void DownloadTask::OnIdle(std::uint32_t active, std::uint32_t speed) {
+  file_.Flush();
+  const std::uint32_t remaining = file_.RemainingBytes();
+  const double percent =
+      100.0 - static_cast<double>(remaining) / (static_cast<double>(fileSize_) + 1.0) * 100.0;
+  const int pct = static_cast<int>(percent);
+  DiagPrintf(L"IDLE %u %d/%d=%0.2f%% Bytes speed=%d est=%ds\r\n", active,
+             static_cast<int>(file_.Written()), static_cast<int>(remaining), percent,
+             static_cast<int>(speed), static_cast<int>(remaining / (speed + 1)));
+  // While the size is unknown there is no percentage to show.
+  if (progress_ != nullptr && fileSize_ != 0) *progress_ = std::max(0, std::min(100, pct));
+  if (active < maxConnections_ && file_.ResumeAllowed()) AddJobsByRanges(maxConnections_ - active);
+  trace_.RecordIdle(kRunStep, speed, active, file_.Written());
+}
+
+void DownloadTask::AddJobsByRanges(std::uint32_t count) {
+  // Ranges of an unknown size are not ranges: the single connection goes on.
+  if (fileSize_ == 0 || InRetryWindow()) return;
+  ByteRanges leftover = file_.Remaining();
+  for (const Slot& slot : slots_) {
+    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded))) continue;
+    const std::uint32_t first = slot.first;
+    const std::uint32_t last = IsOpenEnd(slot.last) ? fileSize_ - 1 : slot.last;
+    ByteRanges next;
+    for (const auto& range : leftover) {
+      if (range.second < first || range.first > last) {
+        next.push_back(range);
+        continue;
+      }
+      if (range.first < first) next.emplace_back(range.first, first - 1);
+      if (range.second > last) next.emplace_back(last + 1, range.second);
+    }
+    leftover.swap(next);
+  }
+  std::uint32_t added = 0;
+  for (const auto& range : leftover) {
+    if (added == count) break;
+    slots_.push_back(Slot{0, range.first, range.second, kSlotPending, range.first});
+    ++added;
+  }
+  if (added == 0) return;
+  StartPendingSlots();
+  DiagPrintf(L"AddJobsByRanges %ls\r\n", L"");
+  trace_.Record(kRunStep, L"riaj");
+}
+
+void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& snapshot) {
+  std::uint32_t valid;
+  if (snapshot.status != 206 || snapshot.rangeTotal != fileSize_) {
+    valid = (snapshot.status == 200 || snapshot.status == 206) ? 2 : 0;
+  } else if (!IsRealSize(snapshot.contentLength)) {
+    valid = 2;
+  } else {
+    valid = snapshot.lastModified == response_.lastModified ? 1 : 2;
+  }
+  file_.SetResumeSupport(valid);
+  const std::uint32_t jobId = slots_[slotIndex].jobId;
+  if (valid == 1) {
+    file_.AcceptJob(jobId);
+    trace_.Record(kRunStep, L"rirrs");
+  } else {
+    std::uint32_t active = 0;
+    for (const Slot& slot : slots_) {
+      if (slot.jobId != 0 && !(slot.flags & kSlotEnded)) ++active;
+    }
+    TraceMismatch(snapshot, active);
+    CloseAllJobs();
+    state_ = kStart;
+    retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+  }
+  DiagPrintf(L"SVRRESP %p bSupportResume=%u  %u,%u,%u\r\n", JobTag(jobId), valid,
+             snapshot.rangeFirst, snapshot.rangeEnd, snapshot.rangeTotal);
+}
+
+void DownloadTask::TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active) {
+  const auto high = [](std::uint64_t t) { return static_cast<std::uint32_t>(t >> 32); };
+  const auto low = [](std::uint64_t t) { return static_cast<std::uint32_t>(t); };
+  trace_.Record(kRunStep, L"rirre", snapshot.status);
+  trace_.Record(kRunStep, L"rirrecl", response_.contentLength, snapshot.contentLength);
+  trace_.Record(kRunStep, L"rirrelt1", high(response_.lastModified), low(response_.lastModified));
+  trace_.Record(kRunStep, L"rirrelt2", high(snapshot.lastModified), low(snapshot.lastModified));
+  trace_.Record(kRunStep, L"rirrefs", fileSize_, snapshot.rangeTotal);
+  trace_.Record(kRunStep, L"rirreot", active, 1);
+  trace_.Record(kRunStep, L"rirremi:" + firstAddresses_);
+  trace_.Record(kRunStep, L"rirreci:" + snapshot.serverAddressBefore + L":" +
+                              snapshot.serverAddressAfter);
+  trace_.Record(kRunStep, L"rirreurl1:" + NextJobUrl());
+  trace_.Record(kRunStep, L"rirreurl2:" + snapshot.redirectUrl);
+  trace_.Record(kRunStep, L"rirreurl3:" + snapshot.hostHeader);
+}
+
+void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot) {
+  Slot& slot = slots_[slotIndex];
+  slot.flags |= kSlotEnded;
+  if (fileSize_ == 0 && slot.jobId == firstJob_ && snapshot.status == 200 &&
+      snapshot.lastError == 0) {
+    // The single connection of a download without Content-Length ended with
+    // its whole body: the file is complete at the delivered size.
+    if (CompleteUnsized(snapshot)) return;
+  }
+  bool complete;
+  if (snapshot.useRange && !IsOpenEnd(snapshot.rangeLast) && snapshot.rangeLast > fileSize_) {
+    complete = snapshot.position >= snapshot.rangeTotal;
+  } else if (snapshot.stopAtSet) {
+    complete = snapshot.position >= snapshot.stopAt;
+  } else if (snapshot.useRange) {
+    complete = snapshot.position >= (IsOpenEnd(snapshot.rangeLast) ? fileSize_ : snapshot.rangeLast);
+  } else {
+    complete = fileSize_ != 0 && snapshot.position >= fileSize_;
+  }
+  if (!complete) retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+  trace_.Record(kRunStep, L"riej", complete ? 1 : 0);
+  DiagPrintf(L"ENDJOB %p bRangeComplete=%d\r\n", JobTag(slot.jobId), complete ? 1 : 0);
+}
+
+void DownloadTask::Check() {
+  CloseAllJobs();
+  file_.Flush();
+  const ByteRanges remaining = file_.Remaining();
+  DiagPrintf(L"DownloadComplete write=fs%u:fw%u:a%u left=%u\r\n", fileSize_, file_.Written(),
+             file_.Received(), static_cast<unsigned>(remaining.size()));
+  if (!remaining.empty()) {
+    state_ = IsRealSize(fileSize_) ? kRestartRanges : kStart;
+    trace_.Record(kCheck, L"rijcrs");
+    return;
+  }
+  trace_.Record(kCheck, L"rijc");
+  done_ = true;
+}
+
+void DownloadTask::RestartRanges() {
+  if (InRetryWindow()) {
+    trace_.Record(kRestartRanges, L"rsnx");
+    env_.SleepMs(1000);
+    return;
+  }
+  const ByteRanges remaining = file_.Remaining();
+  for (const auto& range : remaining) {
+    slots_.push_back(Slot{0, range.first, range.second, kSlotPending, range.first});
+  }
+  std::uint32_t connections = std::max<std::uint32_t>(1, file_.RemainingBytes() >> 19);
+  connections = std::min(connections, maxConnections_);
+  if (remaining.size() == 1 && connections > 1) {
+    for (std::uint32_t i = 1; i < connections; ++i) SplitLargestSlot();
+  }
+  StartPendingSlots();
+  trace_.Record(kRestartRanges, L"rscc", static_cast<std::uint32_t>(remaining.size()), connections);
+  trace_.Record(kRestartRanges, L"cofm", file_.Received());
+  state_ = kRunStep;
+}
+
+void DownloadTask::Resumed(const ByteRanges& ranges, const StoredResponse& response) {
+  response_ = response;
+  response_.status = 200;
+  if (IsRealSize(response.contentLength)) {
+    fileSize_ = response.contentLength;
+    maxConnections_ = std::max(1u, std::min(maxConnections_, ConnectionsFor(fileSize_)));
+    file_.SetSize(fileSize_, response.lastModified);
+    file_.SetRemaining(ranges);
+    state_ = kRestartRanges;
+  } else {
+    state_ = kRunStep;
+    trace_.Record(kResumed, L"wlrs");
+  }
+}
+
+void DownloadTask::Finish() {
+  trace_.Record(0, L"cofm", file_.Received());
+  if (!jobUrl_.empty()) trace_.Record(0, L"dmjfru:" + NextJobUrl());
+  file_.Close();
+  if (file_.IsComplete()) result_ = kDownloadOk;
+  trace_.Record(0, L"dse", static_cast<std::uint32_t>(result_), env_.TickMs() - startTick_);
+  CloseAllJobs();
+  if (progress_ != nullptr) *progress_ = 100;
+}

@@ -1,0 +1,208 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/download_trace.h"
+
+// The ranged multi-connection download of one URL into one file, as a polling
+// state machine on the caller's thread. The bookkeeping (slots, splits,
+// validation, back-off, completeness) lives here; the connections, the output
+// file and the clock are reached through the interfaces below, so the same
+// machine runs over WinINet and the real file manager in the product.
+
+// What the task reads of a connection at each wait.
+struct JobSnapshot {
+  std::uint32_t position = 0;   // absolute offset of the next byte the job delivers
+  std::uint32_t delivered = 0;  // body bytes passed to the file
+  std::uint32_t speed = 0;      // bytes per second over the last 20 seconds
+  std::uint32_t lastError = 0;  // 0 while the job runs and when its body ended normally
+  std::uint32_t useRange = 0;
+  std::uint32_t rangeLast = 0;
+  std::uint32_t stopAtSet = 0;
+  std::uint32_t stopAt = 0;
+  // The response: status, Content-Length (0xFFFFFFFF when absent),
+  // Content-Range, Last-Modified as FILETIME ticks (0 when absent).
+  std::uint32_t status = 0;
+  std::uint32_t contentLength = 0xFFFFFFFF;
+  std::uint32_t rangeFirst = 0;
+  std::uint32_t rangeEnd = 0;
+  std::uint32_t rangeTotal = 0;
+  std::uint64_t lastModified = 0;
+  std::wstring serverAddressBefore;  // connected address before a redirect
+  std::wstring serverAddressAfter;   // and after it
+  std::wstring redirectUrl;          // empty when not redirected
+  std::wstring hostHeader;           // the Host header the job sent
+};
+
+// Results of DownloadJobs::Wait.
+enum JobWait : int {
+  kJobWaitFailed = 0,
+  kJobEnded = 1,
+  kJobResponse = 2,
+  kJobIdle = 3,
+};
+
+// The connections of one download (the process-wide job table in the product).
+class DownloadJobs {
+ public:
+  virtual ~DownloadJobs() = default;
+  // Starts a GET for url delivering into [first, last] of the file; returns
+  // the job id.
+  virtual std::uint32_t Create(const std::wstring& url, bool useRange, std::uint32_t first,
+                               std::uint32_t last) = 0;
+  // One of JobWait; 0 also when the id is not active. The snapshot is fresh
+  // in every case but 0.
+  virtual int Wait(std::uint32_t jobId, std::uint32_t timeoutMs, JobSnapshot* snapshot) = 0;
+  virtual void SetStopAt(std::uint32_t jobId, std::uint32_t last) = 0;
+  virtual void Close(std::uint32_t jobId) = 0;
+};
+
+// The first response as the output file stores it.
+struct StoredResponse {
+  std::uint32_t status = 0;
+  std::uint32_t contentLength = 0xFFFFFFFF;
+  std::uint32_t rangeTotal = 0;
+  std::uint64_t lastModified = 0;
+};
+
+using ByteRanges = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+
+// The output file of one download (the file manager in the product).
+class DownloadFile {
+ public:
+  virtual ~DownloadFile() = default;
+  virtual void DropQueued(bool all) = 0;
+  virtual void AcceptJob(std::uint32_t jobId) = 0;
+  virtual void SetResumeSupport(std::uint32_t value) = 0;
+  virtual bool ResumeAllowed() = 0;
+  virtual bool SetSize(std::uint32_t size, std::uint64_t lastModified) = 0;
+  virtual bool Flush() = 0;
+  virtual bool LoadResume(ByteRanges* ranges, StoredResponse* response) = 0;
+  virtual void SetRemaining(const ByteRanges& ranges) = 0;
+  virtual ByteRanges Remaining() = 0;
+  virtual std::uint32_t RemainingBytes() = 0;
+  virtual std::uint32_t Written() = 0;
+  virtual std::uint32_t Received() = 0;
+  virtual bool IsComplete() = 0;
+  virtual void Close() = 0;
+};
+
+// Time and randomness, injectable so tests run the back-off without waiting.
+class DownloadEnvironment {
+ public:
+  virtual ~DownloadEnvironment() = default;
+  virtual std::uint32_t NowSeconds() = 0;  // seconds since 1970
+  virtual std::uint32_t TickMs() = 0;
+  virtual void SleepMs(std::uint32_t ms) = 0;
+  // A number from the cryptographic random source; false when it fails.
+  virtual bool Random(std::uint32_t* value) = 0;
+  virtual bool Cancelled() = 0;
+};
+
+// Results of a download.
+constexpr int kDownloadOk = 0;
+constexpr int kDownloadFileFailed = 5;
+constexpr int kDownloadCancelled = 1223;
+constexpr int kDownloadWaitFailed = 1287;
+constexpr int kDownloadTimedOut = 1460;
+
+class DownloadTask {
+ public:
+  struct Slot {
+    std::uint32_t jobId = 0;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;  // 0 or 0xFFFFFFFF: up to the end of the file
+    std::uint32_t flags = 0;
+    std::uint32_t position = 0;
+  };
+  static constexpr std::uint32_t kSlotStopLowered = 1;
+  static constexpr std::uint32_t kSlotPending = 2;
+  static constexpr std::uint32_t kSlotClosed = 4;
+  static constexpr std::uint32_t kSlotEnded = 0x10;
+
+  static constexpr std::uint32_t kConnectionBytes = 524288;  // one connection per 512 KiB
+  static constexpr std::uint32_t kMaxConnections = 8;
+  static constexpr std::uint32_t kRetryDelaySeconds = 4;
+
+  DownloadTask(DownloadJobs& jobs, DownloadFile& file, DownloadEnvironment& env,
+               DownloadTrace& trace, const std::wstring& url);
+
+  // Runs the download to its end. resumeLoaded: the caller's LoadResume
+  // succeeded and its ranges and response are passed in. progress may be null.
+  int Run(std::uint32_t timeoutSeconds, bool resumeLoaded, const ByteRanges& resumeRanges,
+          const StoredResponse& resumeResponse, int* progress);
+
+  const std::vector<Slot>& slots() const { return slots_; }
+  std::uint32_t fileSize() const { return fileSize_; }
+  std::uint32_t maxConnections() const { return maxConnections_; }
+
+ private:
+  enum State {
+    kStart = 2,
+    kWaitFirst = 3,
+    kSplit = 4,
+    kRunStep = 5,
+    kCheck = 6,
+    kRestartRanges = 7,
+    kAbort = 8,
+    kResumed = 11,
+  };
+  // WaitAny results beyond those of a single job.
+  static constexpr int kNoSlot = 4;
+  static constexpr int kNoJob = 5;
+
+  bool InRetryWindow();
+  void BackOff();
+  void CloseAllJobs();
+  void StartFirstJob();
+  void WaitFirstJob();
+  void AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& snapshot);
+  // Completes a download whose size was never announced, at the size the
+  // single connection delivered; false when the file is not complete then.
+  bool CompleteUnsized(const JobSnapshot& snapshot);
+  bool SplitLargestSlot();
+  void StartPendingSlots();
+  std::wstring NextJobUrl();
+  int WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSnapshot* snapshot,
+              std::uint32_t* active, std::uint32_t* speed);
+  void RunStep();
+  void OnIdle(std::uint32_t active, std::uint32_t speed);
+  void AddJobsByRanges(std::uint32_t count);
+  void OnLaterResponse(std::size_t slotIndex, const JobSnapshot& snapshot);
+  void TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active);
+  void OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot);
+  void Check();
+  void RestartRanges();
+  void Resumed(const ByteRanges& ranges, const StoredResponse& response);
+  void Finish();
+
+  DownloadJobs& jobs_;
+  DownloadFile& file_;
+  DownloadEnvironment& env_;
+  DownloadTrace& trace_;
+  const std::wstring url_;
+
+  std::vector<Slot> slots_;
+  std::uint32_t fileSize_ = 0;
+  std::uint32_t firstJob_ = 0;
+  int state_ = kStart;
+  StoredResponse response_;
+  std::uint32_t maxConnections_ = kMaxConnections;
+  std::uint32_t retryAt_ = 0;
+  std::uint32_t deadline_ = 0;
+  std::uint32_t startTick_ = 0;
+  std::wstring jobUrl_;
+  std::wstring firstAddresses_;  // "before:after" of the first job
+  int result_ = kDownloadOk;
+  bool done_ = false;
+  std::uint32_t receivedAtFirstJob_ = 0;  // the file's received count when the first job started
+  int* progress_ = nullptr;
+};
+
+// The URL a resume record is matched on: the download URL without the
+// cache-busting "rnd" query parameter the installer appends on every run, so
+// that an interrupted package download continues in the next run.
+std::wstring ResumeIdentityUrl(const std::wstring& url);

@@ -1,0 +1,387 @@
+// The download state machine over a simulated server and an in-memory file,
+// with a simulated clock so that back-offs and deadlines cost no real time.
+// The same machine runs over WinINet and the real file manager in the Wine
+// tests; here every connection count, split and restart is checked exactly.
+#include "net/download_task.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t kModified = 0x01D9000011112222ull;
+
+class SimulatedClock : public DownloadEnvironment {
+ public:
+  std::uint32_t NowSeconds() override { return 1700000000u + static_cast<std::uint32_t>(ms / 1000); }
+  std::uint32_t TickMs() override { return static_cast<std::uint32_t>(ms); }
+  void SleepMs(std::uint32_t n) override { ms += n; }
+  bool Random(std::uint32_t* value) override {
+    *value = 4242;
+    return true;
+  }
+  bool Cancelled() override { return cancelAtMs != 0 && ms >= cancelAtMs; }
+  std::uint64_t ms = 0;
+  std::uint64_t cancelAtMs = 0;
+};
+
+ByteRanges Subtract(const ByteRanges& ranges, std::uint32_t first, std::uint32_t last) {
+  ByteRanges out;
+  for (const auto& r : ranges) {
+    if (r.second < first || r.first > last) {
+      out.push_back(r);
+      continue;
+    }
+    if (r.first < first) out.emplace_back(r.first, first - 1);
+    if (r.second > last) out.emplace_back(last + 1, r.second);
+  }
+  return out;
+}
+
+// The file: blocks are queued per job and written on Flush once the job is
+// accepted and the size known, as the real file manager does.
+class MemoryFile : public DownloadFile {
+ public:
+  struct Block {
+    std::uint32_t position;
+    std::string bytes;
+    std::uint32_t jobId;
+  };
+  void Queue(std::uint32_t position, const std::string& bytes, std::uint32_t jobId) {
+    queue.push_back(Block{position, bytes, jobId});
+    received += static_cast<std::uint32_t>(bytes.size());
+  }
+  void DropQueued(bool all) override {
+    std::vector<Block> kept;
+    for (Block& b : queue) {
+      if (!all && accepted.count(b.jobId)) kept.push_back(b);
+    }
+    queue.swap(kept);
+  }
+  void AcceptJob(std::uint32_t jobId) override { accepted.insert(jobId); }
+  void SetResumeSupport(std::uint32_t v) override {
+    if (v != 0 && resumeSupport != 1) resumeSupport = v;
+  }
+  bool ResumeAllowed() override { return resumeSupport == 0 || resumeSupport == 1; }
+  bool SetSize(std::uint32_t size, std::uint64_t) override {
+    fileSize = size;
+    remaining = Subtract(remaining, size, 0xFFFFFFFF);
+    data.resize(size);
+    return true;
+  }
+  bool Flush() override {
+    if (fileSize == 0) return true;
+    std::vector<Block> kept;
+    for (Block& b : queue) {
+      if (!accepted.count(b.jobId)) {
+        kept.push_back(b);
+        continue;
+      }
+      if (b.position + b.bytes.size() <= data.size()) data.replace(b.position, b.bytes.size(), b.bytes);
+      remaining = Subtract(remaining, b.position, b.position + static_cast<std::uint32_t>(b.bytes.size()) - 1);
+      written += static_cast<std::uint32_t>(b.bytes.size());
+    }
+    queue.swap(kept);
+    return true;
+  }
+  bool LoadResume(ByteRanges*, StoredResponse*) override { return false; }
+  void SetRemaining(const ByteRanges& ranges) override { remaining = ranges; }
+  ByteRanges Remaining() override { return remaining; }
+  std::uint32_t RemainingBytes() override {
+    std::uint64_t sum = 0;
+    for (const auto& r : remaining) sum += static_cast<std::uint64_t>(r.second) - r.first + 1;
+    return static_cast<std::uint32_t>(sum);
+  }
+  std::uint32_t Written() override { return written; }
+  std::uint32_t Received() override { return received; }
+  bool IsComplete() override { return fileSize != 0 && RemainingBytes() == 0 && written >= fileSize; }
+  void Close() override { Flush(); }
+
+  std::string data;
+  std::vector<Block> queue;
+  std::set<std::uint32_t> accepted;
+  ByteRanges remaining{{0, 0xFFFFFFFF}};
+  std::uint32_t fileSize = 0, written = 0, received = 0, resumeSupport = 0;
+};
+
+// A server and its connections. Each Wait first reports the response, then
+// delivers one chunk, and reports the end once.
+class SimulatedServer : public DownloadJobs {
+ public:
+  struct Request {
+    std::wstring url;
+    bool useRange;
+    std::uint32_t first, last;
+  };
+  SimulatedServer(SimulatedClock& clock, MemoryFile& file, std::string content)
+      : clock_(clock), file_(file), content_(std::move(content)) {}
+
+  std::uint32_t Create(const std::wstring& url, bool useRange, std::uint32_t first,
+                       std::uint32_t last) override {
+    const std::uint32_t id = 0x0F000001u + static_cast<std::uint32_t>(requests.size());
+    requests.push_back(Request{url, useRange, first, last});
+    Job job;
+    job.useRange = useRange;
+    job.first = useRange ? first : 0;
+    job.last = useRange && last != 0 && last != 0xFFFFFFFF ? last : Size() - 1;
+    job.position = job.first;
+    const std::size_t n = requests.size();
+    job.status = n <= firstStatuses.size() ? firstStatuses[n - 1] : (useRange ? 206 : 200);
+    if (useRange && ignoreRangeLater) job.status = 200;
+    job.modified = n == changeModifiedOnRequest ? kModified + 1 : kModified;
+    if (job.status == 200) {
+      job.first = 0;
+      job.position = 0;
+      job.last = Size() - 1;
+    }
+    jobs_[id] = job;
+    return id;
+  }
+  int Wait(std::uint32_t id, std::uint32_t timeoutMs, JobSnapshot* s) override {
+    clock_.ms += timeoutMs;
+    auto it = jobs_.find(id);
+    if (it == jobs_.end()) return kJobWaitFailed;
+    Job& job = it->second;
+    int result = kJobIdle;
+    if (!job.responded) {
+      job.responded = true;
+      result = kJobResponse;
+      if (job.status != 200 && job.status != 206) job.ended = true;
+      // A ranged request answered with 200 ends after its response.
+      if (job.useRange && job.status == 200) {
+        job.ended = true;
+        job.error = 87;
+      }
+    } else if (!job.ended) {
+      const std::uint32_t end = job.stopAtSet ? std::min(job.stopAt, job.last) : job.last;
+      const std::uint32_t n = std::min<std::uint32_t>(chunk, end - job.position + 1);
+      file_.Queue(job.position, content_.substr(job.position, n), id);
+      job.position += n;
+      job.delivered += n;
+      bytesServed += n;
+      if (job.position > end) job.ended = true;
+    }
+    if (result == kJobIdle && job.ended && !job.endReported) {
+      job.endReported = true;
+      result = kJobEnded;
+    }
+    Fill(job, s);
+    return result;
+  }
+  void SetStopAt(std::uint32_t id, std::uint32_t last) override {
+    jobs_[id].stopAtSet = 1;
+    jobs_[id].stopAt = last;
+  }
+  void Close(std::uint32_t id) override { jobs_.erase(id); }
+
+  std::uint32_t Size() const { return static_cast<std::uint32_t>(content_.size()); }
+
+  std::vector<Request> requests;
+  std::vector<std::uint32_t> firstStatuses;  // statuses of the first requests, in order
+  std::size_t changeModifiedOnRequest = 0;   // 1-based request with another Last-Modified
+  bool ignoreRangeLater = false;
+  bool noContentLength = false;
+  std::uint32_t chunk = 65536;
+  std::uint64_t bytesServed = 0;
+
+ private:
+  struct Job {
+    bool useRange = false, responded = false, ended = false, endReported = false;
+    std::uint32_t first = 0, last = 0, position = 0, delivered = 0, status = 0, error = 0;
+    std::uint32_t stopAtSet = 0, stopAt = 0;
+    std::uint64_t modified = 0;
+  };
+  void Fill(const Job& job, JobSnapshot* s) const {
+    *s = JobSnapshot();
+    s->position = job.position;
+    s->delivered = job.delivered;
+    s->speed = 1000;
+    s->lastError = job.error;
+    s->useRange = job.useRange;
+    s->rangeLast = job.last;
+    s->stopAtSet = job.stopAtSet;
+    s->stopAt = job.stopAt;
+    s->status = job.status;
+    s->contentLength = noContentLength ? 0xFFFFFFFF : job.last - job.first + 1;
+    s->rangeFirst = job.first;
+    s->rangeEnd = job.last;
+    s->rangeTotal = job.status == 206 ? Size() : 0;
+    s->lastModified = job.modified;
+  }
+
+  SimulatedClock& clock_;
+  MemoryFile& file_;
+  std::string content_;
+  std::map<std::uint32_t, Job> jobs_;
+};
+
+std::string Content(std::size_t size) {
+  std::string s(size, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : s) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return s;
+}
+
+struct Download {
+  explicit Download(std::size_t size) : server(clock, file, Content(size)) {}
+  int Run(std::uint32_t timeoutSeconds = 600, bool resumed = false, ByteRanges ranges = {},
+          StoredResponse response = {}) {
+    DownloadTask task(server, file, clock, trace, L"http://127.0.0.1/pkg.exe?x=1&rnd=7");
+    const int result = task.Run(timeoutSeconds, resumed, ranges, response, &progress);
+    connections = task.maxConnections();
+    return result;
+  }
+  std::wstring Trace() const { return buffer.Text(); }
+
+  SimulatedClock clock;
+  MemoryFile file;
+  SimulatedServer server;
+  TraceBuffer buffer;
+  DownloadTrace trace{&buffer, [this] { return static_cast<std::uint32_t>(clock.ms / 1000); }};
+  int progress = 0;
+  std::uint32_t connections = 0;
+};
+
+bool Contains(const std::wstring& text, const std::wstring& part) {
+  return text.find(part) != std::wstring::npos;
+}
+
+TEST(DownloadTask, SmallFileUsesExactlyOneConnection) {
+  Download d(300000);
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  ASSERT_EQ(d.server.requests.size(), 1u);
+  EXPECT_FALSE(d.server.requests[0].useRange);
+  EXPECT_EQ(d.file.data, Content(300000));
+  EXPECT_EQ(d.progress, 100);
+}
+
+TEST(DownloadTask, FourMegabytesSplitTheLargestSlotSevenTimes) {
+  Download d(4 * 1024 * 1024);
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(4 * 1024 * 1024));
+  ASSERT_GE(d.server.requests.size(), 8u);
+  EXPECT_FALSE(d.server.requests[0].useRange);
+  // Halving the largest slot each time, each half rounded down on its own
+  // (mid = first / 2 + last / 2): 8 slots of about 512 KiB. The pending
+  // slots are created with their final ranges, after all seven splits.
+  using Range = std::pair<std::uint32_t, std::uint32_t>;
+  const std::set<Range> expected = {{524287, 1048574},   {1048575, 1572861}, {1572862, 2097150},
+                                    {2097151, 2621436}, {2621437, 3145725}, {3145726, 3670013},
+                                    {3670014, 4194303}};
+  std::set<Range> requested;
+  for (std::size_t i = 1; i < 8; ++i) {
+    EXPECT_TRUE(d.server.requests[i].useRange);
+    requested.insert({d.server.requests[i].first, d.server.requests[i].last});
+  }
+  EXPECT_EQ(requested, expected);
+  EXPECT_EQ(d.connections, 8u);
+  EXPECT_TRUE(Contains(d.Trace(), L":sc;"));
+}
+
+TEST(DownloadTask, ClientErrorToTheFirstRequestAbortsAtOnce) {
+  Download d(100000);
+  d.server.firstStatuses = {404};
+  EXPECT_EQ(d.Run(), kDownloadCancelled);
+  EXPECT_EQ(d.server.requests.size(), 1u);
+  EXPECT_TRUE(Contains(d.Trace(), L"wlrha3:404;"));
+  EXPECT_TRUE(Contains(d.Trace(), L"abt;"));
+  EXPECT_EQ(d.progress, 100);
+}
+
+TEST(DownloadTask, ServerErrorRetriesAfterTheBackOffUntilTheDeadline) {
+  Download d(100000);
+  d.server.firstStatuses = std::vector<std::uint32_t>(100, 503);
+  EXPECT_EQ(d.Run(30), kDownloadTimedOut);
+  // One request per back-off of 4 s plus the 1 s pauses inside the window.
+  EXPECT_GE(d.server.requests.size(), 5u);
+  EXPECT_LE(d.server.requests.size(), 8u);
+  EXPECT_TRUE(Contains(d.Trace(), L"wlrrs3:503;"));
+  EXPECT_TRUE(Contains(d.Trace(), L"ste;"));
+  EXPECT_TRUE(Contains(d.Trace(), L"ato;"));
+}
+
+TEST(DownloadTask, CancelDuringTheBackOffEndsWithinOnePass) {
+  Download d(100000);
+  d.server.firstStatuses = std::vector<std::uint32_t>(100, 503);
+  d.clock.cancelAtMs = 2000;
+  EXPECT_EQ(d.Run(), kDownloadCancelled);
+  EXPECT_LT(d.clock.ms, 3100u);
+  EXPECT_TRUE(Contains(d.Trace(), L"atc;"));
+  EXPECT_EQ(d.progress, 100);
+}
+
+TEST(DownloadTask, ChangedLastModifiedRestartsFromTheStart) {
+  Download d(2 * 1024 * 1024);
+  d.server.changeModifiedOnRequest = 3;
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(2 * 1024 * 1024));
+  const std::wstring trace = d.Trace();
+  EXPECT_TRUE(Contains(trace, L"rirre5:206;"));
+  EXPECT_TRUE(Contains(trace, L"rirrelt2"));
+  // The restart begins with a new unranged request.
+  std::size_t unranged = 0;
+  for (const auto& r : d.server.requests) unranged += r.useRange ? 0 : 1;
+  EXPECT_EQ(unranged, 2u);
+}
+
+TEST(DownloadTask, ServerIgnoringRangeEndsWithOneWholeConnection) {
+  Download d(2 * 1024 * 1024);
+  d.server.ignoreRangeLater = true;
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(2 * 1024 * 1024));
+  // After the first mismatch no more ranged requests are made.
+  const auto& last = d.server.requests.back();
+  EXPECT_FALSE(last.useRange);
+  EXPECT_LE(d.server.requests.size(), 10u);
+}
+
+TEST(DownloadTask, BodyWithoutContentLengthCompletesAtTheDeliveredSize) {
+  Download d(700000);
+  d.server.noContentLength = true;
+  EXPECT_EQ(d.Run(60), kDownloadOk);
+  EXPECT_EQ(d.server.requests.size(), 1u);
+  EXPECT_EQ(d.file.fileSize, 700000u);
+  EXPECT_EQ(d.file.data, Content(700000));
+  EXPECT_TRUE(Contains(d.Trace(), L"wlrs;"));
+}
+
+TEST(DownloadTask, ResumeFetchesOnlyTheMissingRanges) {
+  const std::uint32_t size = 3 * 1024 * 1024;
+  Download d(size);
+  // The first half is on disk already.
+  d.file.data = Content(size).substr(0, size / 2) + std::string(size - size / 2, '\0');
+  StoredResponse stored{200, size, size, kModified};
+  EXPECT_EQ(d.Run(600, true, {{size / 2, size - 1}}, stored), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(size));
+  EXPECT_EQ(d.server.bytesServed, size - size / 2);
+  for (const auto& r : d.server.requests) EXPECT_TRUE(r.useRange);
+  EXPECT_EQ(d.Trace().substr(0, 10), L"0:ds0:0,1;");
+}
+
+TEST(DownloadTask, TraceStartsWithDsAndEndsWithDse) {
+  Download d(100000);
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  const std::wstring trace = d.Trace();
+  EXPECT_EQ(trace.substr(0, 10), L"0:ds0:0,0;");
+  const std::size_t dse = trace.rfind(L":dse0:0,");
+  ASSERT_NE(dse, std::wstring::npos) << trace;
+  EXPECT_EQ(trace.find(L';', dse), trace.size() - 1);
+}
+
+TEST(ResumeIdentityUrl, DropsOnlyTheRndParameter) {
+  EXPECT_EQ(ResumeIdentityUrl(L"http://h/p.exe?a=1&rnd=123"), L"http://h/p.exe?a=1");
+  EXPECT_EQ(ResumeIdentityUrl(L"http://h/p.exe?rnd=9&a=1"), L"http://h/p.exe?a=1");
+  EXPECT_EQ(ResumeIdentityUrl(L"http://h/p.exe?rnd=9"), L"http://h/p.exe");
+  EXPECT_EQ(ResumeIdentityUrl(L"http://h/p.exe?brnd=9&rnda=2"), L"http://h/p.exe?brnd=9&rnda=2");
+  EXPECT_EQ(ResumeIdentityUrl(L"http://h/p.exe"), L"http://h/p.exe");
+}
+
+}  // namespace
