@@ -12,6 +12,7 @@ packages=(
   libgtest-dev googletest
   dpkg-dev
   osslsigncode clang aria2 curl
+  libclang-rt-14-dev
 )
 
 sudo_cmd=()

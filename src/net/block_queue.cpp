@@ -1,0 +1,114 @@
+#include "net/block_queue.h"
+
+#include <cstring>
+#include <new>
+
+namespace net {
+
+void QueuedBlockDeleter::operator()(QueuedBlock* block) const {
+  block->~QueuedBlock();
+  ::operator delete(block);
+}
+
+QueuedBlockPtr NewQueuedBlock(uint32_t position, const uint8_t* data, uint32_t length,
+                              uint32_t limit, uint32_t jobId) {
+  void* memory = ::operator new(sizeof(QueuedBlock) + length);
+  QueuedBlockPtr block(new (memory) QueuedBlock{position, length, limit, jobId});
+  if (length) std::memcpy(block->data(), data, length);
+  return block;
+}
+
+bool QueueOverCap(uint64_t queuedBytes, uint32_t fileSize) {
+  if (fileSize != 0) return queuedBytes > 3ull * fileSize;
+  return queuedBytes > kUnknownSizeQueueCap;
+}
+
+bool BlockQueue::Offer(uint32_t position, const uint8_t* data, uint32_t length, uint32_t limit,
+                       uint32_t jobId, uint32_t fileSize, uint32_t resumeSupport, int* stop) {
+  if (QueueOverCap(QueuedBytes(), fileSize)) {
+    *stop = 1;
+    return false;
+  }
+  QueuedBlockPtr block = NewQueuedBlock(position, data, length, limit, jobId);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(block));
+    queuedBytes_ += length;
+    received_ += length;
+  }
+  if (resumeSupport != 0 && limit != 0) *stop = 1;
+  return true;
+}
+
+void BlockQueue::AcceptJob(uint32_t jobId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  acceptedJobs_[jobId] = 1;
+}
+
+bool BlockQueue::IsJobAccepted(uint32_t jobId) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = acceptedJobs_.find(jobId);
+  return it != acceptedJobs_.end() && it->second != 0;
+}
+
+std::vector<QueuedBlockPtr> BlockQueue::TakeAccepted() {
+  std::vector<QueuedBlockPtr> taken;
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::deque<QueuedBlockPtr> kept;
+  for (QueuedBlockPtr& block : queue_) {
+    auto it = acceptedJobs_.find(block->jobId);
+    if (it != acceptedJobs_.end() && it->second != 0) {
+      queuedBytes_ -= block->length;
+      taken.push_back(std::move(block));
+    } else {
+      kept.push_back(std::move(block));
+    }
+  }
+  queue_.swap(kept);
+  return taken;
+}
+
+void BlockQueue::Drop(bool all, uint32_t fileSize) {
+  std::deque<QueuedBlockPtr> freed;  // freed after the lock is released
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (all) {
+    freed.swap(queue_);
+    queuedBytes_ = 0;
+    return;
+  }
+  std::deque<QueuedBlockPtr> kept;
+  uint64_t keptBytes = 0;
+  for (QueuedBlockPtr& block : queue_) {
+    auto it = acceptedJobs_.find(block->jobId);
+    if (it != acceptedJobs_.end() && it->second != 0) {
+      keptBytes += block->length;
+      kept.push_back(std::move(block));
+    } else {
+      freed.push_back(std::move(block));
+    }
+  }
+  if (QueueOverCap(keptBytes, fileSize)) {
+    for (QueuedBlockPtr& block : kept) freed.push_back(std::move(block));
+    kept.clear();
+    keptBytes = 0;
+  }
+  queue_.swap(kept);
+  queuedBytes_ = keptBytes;
+}
+
+uint64_t BlockQueue::QueuedBytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return queuedBytes_;
+}
+
+std::size_t BlockQueue::QueuedCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return queue_.size();
+}
+
+uint32_t BlockQueue::received() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return received_;
+}
+
+}  // namespace net

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "net/com_object.h"
+#include "net/http_types.h"
+
+namespace net {
+
+// What both request classes share: the parameters, the owned state and the
+// operations that only set state words.
+class CHttpRequestBase : public IHttpAsync, public CMyCComObjectRoot {
+ public:
+  int SetStopAt(uint32_t lastOffset) override;
+  int SetTag(uint32_t value) override;
+  int RequestAbort() override;
+  HttpRequestState* GetState() override { return state_; }
+
+ protected:
+  CHttpRequestBase();
+  // Frees the state, then tells the sink and drops it. Not done by the
+  // destructor: a request whose handle never closed keeps its state.
+  void FreeState();
+
+  HttpRequestParams params_;
+  HttpRequestState* state_;  // owned
+};
+
+// User agent of the asynchronous requests and the User-Agent header of the
+// threaded ones.
+extern const wchar_t kMozillaUserAgent[];
+
+// Canonicalises url and cracks it into params->host, path (with query) and
+// port. Fails (false) for a URL WinINet rejects or whose parts do not fit
+// the parameter fields.
+bool CrackUrlInto(const std::wstring& url, HttpRequestParams* params);
+
+// Status, Content-Length, Date, Last-Modified and Content-Range of the
+// response on request. Returns whether a Content-Range was parsed.
+bool QueryResponseInfo(HINTERNET request, HttpResponseInfo* info);
+
+// Copies a status-callback text (UTF-16 when IsTextUnicode says so, else
+// ANSI) into out, at most units - 1 characters, zero-terminated.
+void CopyCallbackText(const void* info, DWORD length, wchar_t* out, size_t units);
+
+// Waits for either event (first reported first when both are set) or, when
+// alsoSecond is 0, for first alone, and copies *state into *snapshot after
+// the wait. Returns firstResult, secondResult, kWaitTimedOut or kWaitFailed.
+int WaitRequestEvents(HANDLE first, int firstResult, HANDLE second, int secondResult,
+                      bool alsoSecond, DWORD timeoutMs, const HttpRequestState* state,
+                      HttpRequestState* snapshot);
+
+// The limit handed to the sink: the stop offset when this chunk runs past it.
+uint32_t ChunkLimit(const HttpRequestState& state, uint32_t position, uint32_t length);
+
+uint32_t UnixNow();
+
+// Zero-filled state with the events (auto-reset) and the receive buffer.
+HttpRequestState* NewRequestState();
+void DeleteRequestState(HttpRequestState* state);
+
+}  // namespace net

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "net/http_types.h"
+
+namespace net {
+
+// Job ids are 0x0F000000 | a process-wide counter; the first is 0x0F000001.
+constexpr uint32_t kJobIdBase = 0x0F000000u;
+uint32_t NewJobId();
+
+// Maps job ids to their request objects. WinINet callbacks and request
+// threads receive only a job id and reach their object through this table,
+// so a callback that comes after a job was retired finds nothing and does
+// nothing. The mutex is held for map access only, never across a call into
+// a job.
+class DownloadJobTable {
+ public:
+  DownloadJobTable() = default;
+  ~DownloadJobTable();
+  DownloadJobTable(const DownloadJobTable&) = delete;
+  DownloadJobTable& operator=(const DownloadJobTable&) = delete;
+
+  // The process-wide table, created on first use and never destroyed.
+  static DownloadJobTable& Instance();
+
+  // A new CHttpUltraSync (ultra) or CHttpAsync request, registered and
+  // started. Windows only (the requests are WinINet objects).
+  uint32_t CreateDownLoadJob(IOutFile* sink, const std::wstring& url, uint32_t useRange,
+                             uint32_t first, uint32_t last, const wchar_t* extraHeaders,
+                             bool ultra);
+
+  // Registers job under a new id (the table takes one reference), starts it
+  // and returns the id.
+  uint32_t StartJob(IHttpAsync* job, IOutFile* sink, const std::wstring& url, uint32_t useRange,
+                    uint32_t first, uint32_t last, const wchar_t* extraHeaders);
+
+  // The active job with one more reference, or null. Pair with ReleaseJob.
+  IHttpAsync* AcquireJob(uint32_t jobId);
+  void ReleaseJob(IHttpAsync* job);
+
+  // The state of an active job, with a reference on it; null when absent.
+  HttpRequestState* Acquire(uint32_t jobId);
+  // Drops the reference Acquire took (the job is found by the state's
+  // context, among the active and then the retired jobs).
+  void Release(HttpRequestState* state);
+
+  // Wait under a reference; kWaitFailed when the id is not active.
+  int WaitJob(uint32_t jobId, uint32_t timeoutMs, HttpRequestState* snapshot, int alsoResponse);
+  int SetJobStopAt(uint32_t jobId, uint32_t last);
+  // Close and RequestAbort, then retire: out of the active map, into the
+  // closing map, and the table's reference dropped.
+  void CloseJob(uint32_t jobId);
+
+  std::size_t ActiveCount() const;
+  bool IsActive(uint32_t jobId) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<uint32_t, IHttpAsync*> active_;   // one reference each
+  std::map<uint32_t, IHttpAsync*> closing_;  // no reference: retired jobs
+};
+
+}  // namespace net

@@ -1,0 +1,235 @@
+#include "net/ofile_mgr_win.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "net/resume_record.h"
+#include "sys/diag.h"
+
+namespace net {
+
+namespace {
+
+uint32_t SystemClock() { return static_cast<uint32_t>(std::time(nullptr)); }
+
+HANDLE OpenExclusive(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void CloseFile(HANDLE* file) {
+  if (*file != INVALID_HANDLE_VALUE) CloseHandle(*file);
+  *file = INVALID_HANDLE_VALUE;
+}
+
+// SetFilePointer with a high word, so offsets past 2 GiB stay unsigned.
+bool SeekTo(HANDLE file, uint32_t position) {
+  LONG high = 0;
+  const DWORD low = SetFilePointer(file, static_cast<LONG>(position), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+uint32_t CurrentPointer(HANDLE file) {
+  LONG high = 0;
+  return SetFilePointer(file, 0, &high, FILE_CURRENT);
+}
+
+}  // namespace
+
+COFileMgr::COFileMgr(Clock clock) : clock_(clock ? std::move(clock) : Clock(SystemClock)) {
+  lastResumeSave_ = clock_();
+}
+
+COFileMgr::~COFileMgr() { Close(); }
+
+bool COFileMgr::Open(const std::wstring& path, bool withResume, const std::wstring& url) {
+  url_ = url;
+  path_ = path;
+  resumePath_ = path + L".resume";
+  CloseFile(&dataFile_);
+  CloseFile(&resumeFile_);
+  dataFile_ = OpenExclusive(path_);
+  if (dataFile_ == INVALID_HANDLE_VALUE) return false;
+  if (!GetFileTime(dataFile_, &creationTime_, nullptr, nullptr)) creationTime_ = FILETIME{};
+  if (withResume) resumeFile_ = OpenExclusive(resumePath_);
+  return true;
+}
+
+IOutFile* COFileMgr::CreateSubStream(uint32_t first, uint32_t last) {
+  IOutFile* sink = new CMyComObject<COFileSubStream>(this, first, last);
+  sink->AddRef();
+  return sink;
+}
+
+int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
+                     uint32_t jobId, int* stop) {
+  queue_.Offer(position, data, length, limit, jobId, fileSize_.load(), resumeSupport_.load(),
+               stop);
+  return 0;
+}
+
+void COFileMgr::SetResumeSupport(uint32_t value) {
+  if (value != 0 && resumeSupport_.load() != 1) resumeSupport_.store(value);
+}
+
+bool COFileMgr::ResumeAllowed() const {
+  const uint32_t support = resumeSupport_.load();
+  return support == 0 || support == 1;
+}
+
+void COFileMgr::Unmap() {
+  if (view_) {
+    FlushViewOfFile(view_, 0);
+    UnmapViewOfFile(view_);
+    view_ = nullptr;
+  }
+  if (mapping_ != INVALID_HANDLE_VALUE && mapping_ != nullptr) CloseHandle(mapping_);
+  mapping_ = INVALID_HANDLE_VALUE;
+}
+
+bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
+  // 0 means "unknown"; a zero-length mapping cannot exist either.
+  if (size == 0 || dataFile_ == INVALID_HANDLE_VALUE) return false;
+  if (lastModified) lastModified_ = *lastModified;
+  fileSize_.store(size);
+  remaining_.DeleteRange(size, 0xFFFFFFFFu);
+  Unmap();
+  if (!SeekTo(dataFile_, size) || !SetEndOfFile(dataFile_)) return false;
+  // SetFileValidData is not attempted: it needs a privilege the installer
+  // lacks, and without it the file is zero-filled as usual.
+  FlushFileBuffers(dataFile_);
+  SeekTo(dataFile_, 0);
+  mapping_ = CreateFileMappingW(dataFile_, nullptr, PAGE_READWRITE, 0, size, nullptr);
+  if (mapping_ == nullptr) {
+    mapping_ = INVALID_HANDLE_VALUE;
+  } else {
+    view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, size));
+  }
+  return true;
+}
+
+bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length) {
+  const uint32_t current = CurrentPointer(dataFile_);
+  if (current != position && !SeekTo(dataFile_, position)) {
+    const DWORD error = GetLastError();
+    const uint32_t size = GetFileSize(dataFile_, nullptr);
+    DiagPrintf(L"\r\n!!!Retryseek error Error%u %d %u %u to=%u\r\n", 0u, static_cast<int>(error),
+               current, size, position);
+    Sleep(100);
+    DiagPrintf(L"\r\n!!!seek error Error %u %u %u\r\n", static_cast<unsigned>(error), current,
+               size);
+    return false;
+  }
+  DWORD done = 0;
+  if (!WriteFile(dataFile_, data, length, &done, nullptr) || done != length) {
+    DiagPrintf(L"WriteFile Error\r\n");
+    return false;
+  }
+  return true;
+}
+
+bool COFileMgr::WriteBlock(const QueuedBlock& block, uint32_t length) {
+  if (view_) {
+    std::memcpy(view_ + block.position, block.data(), length);
+    return true;
+  }
+  return SeekAndWrite(block.position, block.data(), length);
+}
+
+bool COFileMgr::Flush() {
+  if (dataFile_ == INVALID_HANDLE_VALUE) return false;
+  const uint32_t size = fileSize_.load();
+  if (size == 0) {
+    DiagPrintf(L"Flush Error\r\n");
+    return false;
+  }
+  std::vector<QueuedBlockPtr> blocks = queue_.TakeAccepted();
+  for (const QueuedBlockPtr& block : blocks) {
+    // Bytes past the end of the file are never written: the file keeps its
+    // size and the mapping is never overrun.
+    const uint32_t inside =
+        block->position >= size ? 0 : std::min(block->length, size - block->position);
+    if (inside != 0 && !WriteBlock(*block, inside)) continue;  // stays pending
+    if (block->length != 0) {
+      const uint32_t last = static_cast<uint32_t>(
+          std::min<uint64_t>(uint64_t{block->position} + block->length - 1, 0xFFFFFFFFu));
+      if (!remaining_.DeleteRange(block->position, last)) {
+        DiagPrintf(L"DeleteRange  error [%u-%u] %08x\r\n", block->position, last, block->jobId);
+      }
+    }
+    written_ += block->length;
+  }
+  SaveResumeIfDue();
+  return true;
+}
+
+void COFileMgr::SaveResumeIfDue() {
+  if (resumeFile_ == INVALID_HANDLE_VALUE) return;
+  const uint32_t now = clock_();
+  if (!ResumeSaveDue(view_ != nullptr, fileSize_.load(), lastResumeSave_, now, lastModified_)) {
+    return;
+  }
+  lastResumeSave_ = now;
+  FlushViewOfFile(view_, 0);
+  ResumeRecord record;
+  record.path = ToUtf16(path_);
+  record.url = ToUtf16(url_);
+  record.creationLow = creationTime_.dwLowDateTime;
+  record.creationHigh = creationTime_.dwHighDateTime;
+  record.lastModified = lastModified_;
+  record.fileSize = fileSize_.load();
+  record.ranges = remaining_.ranges();
+  const std::vector<uint8_t> bytes = SerializeResumeRecord(record);
+  DWORD done = 0;
+  if (SeekTo(resumeFile_, 0) &&
+      WriteFile(resumeFile_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
+    SetEndOfFile(resumeFile_);
+  }
+  FlushFileBuffers(dataFile_);
+  FlushFileBuffers(resumeFile_);
+}
+
+bool COFileMgr::LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* info) {
+  if (resumeFile_ == INVALID_HANDLE_VALUE || dataFile_ == INVALID_HANDLE_VALUE) return false;
+  DWORD high = 0;
+  const DWORD size = GetFileSize(resumeFile_, &high);
+  if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  if (high != 0 || size < ResumeRecord::kFixedSize || size > ResumeRecord::kMaxFileSize) {
+    return false;
+  }
+  std::vector<uint8_t> bytes(size);
+  DWORD done = 0;
+  if (!SeekTo(resumeFile_, 0) || !ReadFile(resumeFile_, bytes.data(), size, &done, nullptr) ||
+      done != size) {
+    return false;
+  }
+  ResumeRecord record;
+  if (!ParseResumeRecord(bytes.data(), bytes.size(), &record) ||
+      !ResumeRecordMatches(record, ToUtf16(path_), ToUtf16(url_), creationTime_.dwLowDateTime,
+                           creationTime_.dwHighDateTime)) {
+    return false;
+  }
+  fileSize_.store(record.fileSize);
+  std::memset(info, 0, sizeof(*info));
+  info->status = 200;
+  info->contentLength = record.fileSize;
+  info->rangeTotal = record.fileSize;
+  info->lastModified = record.lastModified;
+  ranges->insert(ranges->end(), record.ranges.begin(), record.ranges.end());
+  return true;
+}
+
+bool COFileMgr::IsComplete() const {
+  const uint32_t size = fileSize_.load();
+  return size != 0 && remaining_.TotalBytes() == 0 && written_ >= size;
+}
+
+void COFileMgr::Close() {
+  Flush();
+  Unmap();
+  CloseFile(&dataFile_);
+  CloseFile(&resumeFile_);
+}
+
+}  // namespace net

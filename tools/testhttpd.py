@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""Programmable loopback HTTP/1.1 server for the network tests.
+
+Usage:
+  testhttpd.py [--host 127.0.0.1] [--port 0] [--alt-host 127.0.0.2]
+               [--file /url/path=LOCAL_FILE ...] [--pattern /url/path=SIZE[:SEED] ...]
+               [--verbose]
+
+Listens on --host (and, with --alt-host, on a second loopback address with its
+own port; both share files, rules and the log) and prints one line
+  READY HTTPD_PORT=p HTTPD_URL=http://127.0.0.1:p [HTTPD_ALT_PORT=q HTTPD_ALT_URL=http://127.0.0.2:q]
+on standard output once it accepts connections. Threaded, HTTP/1.1 keep-alive,
+single byte ranges ("bytes=a-b", "bytes=a-", "bytes=-n").
+
+Control requests (on either address; never logged):
+  POST /_ctl/file?path=/a.bin[&size=N&seed=S][&lastmod=EPOCH]
+      Serves /a.bin: the request body, or without a body N bytes of the pattern
+      byte[i] = (i + 7*(i>>8) + 13*(i>>16) + S) & 0xFF. Last-Modified defaults
+      to 1700000000 (Tue, 14 Nov 2023 22:13:20 GMT).
+  POST /_ctl/rule?path=/a.bin&ACTION...[&from=N][&count=K]
+      Applies to the requests of that path (the query is ignored) whose number
+      n (1-based, per path, since the last reset) is >= from (default 1), at
+      most count times (default: always). The first matching rule wins.
+      Actions, combinable:
+        status=NNN      answer NNN with a short text body
+        norange=1       ignore Range: answer 200 with the whole file
+        lastmod=EPOCH   another Last-Modified; lastmod=none: no Last-Modified
+        nodate=1        no Date header
+        total=N         claim total N in Content-Range
+        nolength=1      no Content-Length; the body ends when the connection closes
+        chunked=1       Transfer-Encoding: chunked
+        drop=N          close the connection after N body bytes
+        delay=MS        wait before the response
+        rate=BPS        send the body at BPS bytes per second
+        redirect=URL    302 to URL
+  POST /_ctl/reset        forget files, rules, counters and the log
+  GET  /_ctl/log[?path=/a.bin]
+      One line per request, tab-separated, "-" for a missing header:
+        seq listener conn method target range host user-agent status body-bytes
+      listener is "main" or "alt"; conn numbers the TCP connections.
+"""
+
+import argparse
+import email.utils
+import http.server
+import socket
+import socketserver
+import sys
+import threading
+import time
+import urllib.parse
+
+DEFAULT_LASTMOD = 1700000000
+CHUNK = 65536
+
+
+def pattern_bytes(size, seed=0):
+    rotations = [bytes((j + r) & 0xFF for j in range(256)) for r in range(256)]
+    blocks = (size + 255) // 256
+    data = b"".join(rotations[(7 * k + 13 * (k >> 8) + seed) & 0xFF] for k in range(blocks))
+    return data[:size]
+
+
+class State:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.generation = 0
+        self.reset()
+        self.connections = 0
+
+    def reset(self):
+        with getattr(self, "lock", threading.Lock()):
+            self.files = {}      # path -> (bytes, lastmod epoch)
+            self.rules = []      # dicts
+            self.counts = {}     # path -> requests seen
+            self.log = []        # lines
+            self.seq = 0
+            # Requests still running from before a reset are not logged after it.
+            self.generation += 1
+
+    def next_connection(self):
+        with self.lock:
+            self.connections += 1
+            return self.connections
+
+
+STATE = State()
+
+
+def parse_range(header, size):
+    """(first, last) for one satisfiable range, "bad" for an unsatisfiable one,
+    None when there is no usable single range."""
+    if not header:
+        return None
+    header = header.strip()
+    if not header.lower().startswith("bytes="):
+        return None
+    spec = header[6:].strip()
+    if "," in spec or "-" not in spec:
+        return None
+    first_text, last_text = (p.strip() for p in spec.split("-", 1))
+    try:
+        if first_text == "":
+            suffix = int(last_text)
+            if suffix <= 0:
+                return "bad"
+            return (max(0, size - suffix), size - 1) if size else "bad"
+        first = int(first_text)
+        last = int(last_text) if last_text else size - 1
+    except ValueError:
+        return None
+    if first >= size:
+        return "bad"
+    if last < first:
+        return None
+    return first, min(last, size - 1)
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "testhttpd/1.0"
+
+    def setup(self):
+        super().setup()
+        self.conn_id = STATE.next_connection()
+
+    def log_message(self, fmt, *args):
+        if self.server.verbose:
+            sys.stderr.write("testhttpd: " + (fmt % args) + "\n")
+
+    # --- control -------------------------------------------------------
+    def control(self, parsed):
+        query = dict(urllib.parse.parse_qsl(parsed.query, keep_blank_values=True))
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        what = parsed.path[len("/_ctl/"):]
+        if what == "reset":
+            STATE.reset()
+            return self.reply_text(200, "ok\n")
+        if what == "file":
+            path = query.get("path")
+            if not path:
+                return self.reply_text(400, "path missing\n")
+            if not body:
+                body = pattern_bytes(int(query.get("size", "0")), int(query.get("seed", "0")))
+            lastmod = int(query.get("lastmod", DEFAULT_LASTMOD))
+            with STATE.lock:
+                STATE.files[path] = (body, lastmod)
+            return self.reply_text(200, "ok %d\n" % len(body))
+        if what == "rule":
+            path = query.pop("path", None)
+            if not path:
+                return self.reply_text(400, "path missing\n")
+            rule = {"path": path, "from": int(query.pop("from", "1")),
+                    "count": int(query.pop("count", "-1")), "used": 0, "actions": query}
+            with STATE.lock:
+                STATE.rules.append(rule)
+            return self.reply_text(200, "ok\n")
+        if what == "log":
+            only = query.get("path") or None
+            with STATE.lock:
+                lines = [entry for entry in STATE.log if only is None or entry[1] == only]
+            return self.reply_text(200, "".join(line for line, _ in lines))
+        return self.reply_text(404, "unknown control\n")
+
+    def reply_text(self, status, text, extra=None):
+        data = text.encode()
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(data)))
+        for name, value in (extra or []):
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(data)
+        return len(data)
+
+    # --- serving -------------------------------------------------------
+    def match_rule(self, path):
+        with STATE.lock:
+            n = STATE.counts.get(path, 0) + 1
+            STATE.counts[path] = n
+            for rule in STATE.rules:
+                if rule["path"] != path or n < rule["from"]:
+                    continue
+                if rule["count"] >= 0 and rule["used"] >= rule["count"]:
+                    continue
+                rule["used"] += 1
+                return dict(rule["actions"])
+        return {}
+
+    def record(self, path, status, sent, generation):
+        def header(name):
+            value = self.headers.get(name)
+            return "-" if value is None else " ".join(value.split())
+        with STATE.lock:
+            if generation != STATE.generation:
+                return
+            STATE.seq += 1
+            line = "\t".join([str(STATE.seq), self.server.listener_name, str(self.conn_id),
+                              self.command, self.path.replace("\t", " "), header("Range"),
+                              header("Host"), header("User-Agent"), str(status),
+                              str(sent)]) + "\n"
+            STATE.log.append((line, path))
+
+    def do_GET(self):
+        parsed = urllib.parse.urlsplit(self.path)
+        if parsed.path.startswith("/_ctl/"):
+            self.control(parsed)
+            return
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(length)  # keep the connection usable
+        status, sent = 500, 0
+        with STATE.lock:
+            generation = STATE.generation
+        try:
+            status, sent = self.serve(parsed.path)
+        finally:
+            self.record(parsed.path, status, sent, generation)
+
+    do_POST = do_GET
+    do_HEAD = do_GET
+
+    def serve(self, path):
+        actions = self.match_rule(path)
+        if "delay" in actions:
+            time.sleep(int(actions["delay"]) / 1000.0)
+        if "redirect" in actions:
+            return 302, self.reply_text(302, "moved\n", [("Location", actions["redirect"])])
+        if "status" in actions:
+            status = int(actions["status"])
+            return status, self.reply_text(status, "status %d\n" % status)
+        with STATE.lock:
+            entry = STATE.files.get(path)
+        if entry is None:
+            return 404, self.reply_text(404, "not found\n")
+        data, lastmod = entry
+        size = len(data)
+        rng = None if actions.get("norange") else parse_range(self.headers.get("Range"), size)
+        if rng == "bad":
+            return 416, self.reply_text(416, "unsatisfiable\n",
+                                        [("Content-Range", "bytes */%d" % size)])
+        status = 200
+        body = memoryview(data)
+        headers = [("Accept-Ranges", "bytes"), ("Content-Type", "application/octet-stream")]
+        if rng is not None:
+            first, last = rng
+            status = 206
+            body = body[first:last + 1]
+            total = actions.get("total", str(size))
+            headers.append(("Content-Range", "bytes %d-%d/%s" % (first, last, total)))
+        modified = actions.get("lastmod", str(lastmod))
+        if modified != "none":
+            headers.append(("Last-Modified", email.utils.formatdate(int(modified), usegmt=True)))
+        chunked = bool(actions.get("chunked"))
+        if chunked:
+            headers.append(("Transfer-Encoding", "chunked"))
+        elif actions.get("nolength"):
+            headers.append(("Connection", "close"))
+            self.close_connection = True
+        else:
+            headers.append(("Content-Length", str(len(body))))
+        self.send_response_only(status)
+        self.send_header("Server", self.version_string())
+        if not actions.get("nodate"):
+            self.send_header("Date", self.date_time_string())
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command == "HEAD":
+            return status, 0
+        return status, self.send_body(body, actions, chunked)
+
+    def send_body(self, body, actions, chunked):
+        drop = int(actions["drop"]) if "drop" in actions else None
+        rate = int(actions["rate"]) if "rate" in actions else 0
+        step = CHUNK if rate <= 0 else max(1024, min(CHUNK, rate // 20))
+        if drop is not None:
+            body = body[:drop]
+        sent = 0
+        started = time.monotonic()
+        try:
+            while sent < len(body):
+                piece = body[sent:sent + step]
+                if chunked:
+                    self.wfile.write(b"%x\r\n" % len(piece) + bytes(piece) + b"\r\n")
+                else:
+                    self.wfile.write(piece)
+                sent += len(piece)
+                if rate > 0:
+                    ahead = sent / rate - (time.monotonic() - started)
+                    if ahead > 0:
+                        time.sleep(ahead)
+            if drop is not None:
+                self.wfile.flush()
+                self.close_connection = True
+                self.connection.shutdown(socket.SHUT_RDWR)
+                return sent
+            if chunked:
+                self.wfile.write(b"0\r\n\r\n")
+            self.wfile.flush()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+        return sent
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, address, listener_name, verbose):
+        super().__init__(address, Handler)
+        self.listener_name = listener_name
+        self.verbose = verbose
+
+
+def main():
+    parser = argparse.ArgumentParser(description="programmable loopback HTTP server")
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--alt-host")
+    parser.add_argument("--file", action="append", default=[], metavar="/PATH=LOCAL")
+    parser.add_argument("--pattern", action="append", default=[], metavar="/PATH=SIZE[:SEED]")
+    parser.add_argument("--verbose", action="store_true")
+    args = parser.parse_args()
+
+    for item in args.file:
+        url_path, local = item.split("=", 1)
+        with open(local, "rb") as f:
+            STATE.files[url_path] = (f.read(), DEFAULT_LASTMOD)
+    for item in args.pattern:
+        url_path, spec = item.split("=", 1)
+        size, _, seed = spec.partition(":")
+        STATE.files[url_path] = (pattern_bytes(int(size), int(seed or 0)), DEFAULT_LASTMOD)
+
+    servers = [Server((args.host, args.port), "main", args.verbose)]
+    if args.alt_host:
+        servers.append(Server((args.alt_host, 0), "alt", args.verbose))
+    for server in servers:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+
+    main_port = servers[0].server_address[1]
+    ready = ["READY", "HTTPD_PORT=%d" % main_port,
+             "HTTPD_URL=http://%s:%d" % (args.host, main_port)]
+    if len(servers) > 1:
+        alt_port = servers[1].server_address[1]
+        ready += ["HTTPD_ALT_PORT=%d" % alt_port,
+                  "HTTPD_ALT_URL=http://%s:%d" % (args.alt_host, alt_port)]
+    print(" ".join(ready), flush=True)
+    try:
+        while True:
+            time.sleep(3600)
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()
