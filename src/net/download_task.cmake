@@ -3,3 +3,25 @@
 add_library(net_task STATIC download_trace.cpp trace_buffer.cpp download_task.cpp)
 target_link_libraries(net_task PUBLIC sys_diag)
 zetora_add_gtest(net_task_test SOURCES download_trace_test.cpp download_task_test.cpp LIBS net_task)
+
+if(ZETORA_WINDOWS)
+  # The download call and its control block over WinINet and the file manager.
+  add_library(net_download STATIC download_control.cpp download_to_file_win.cpp)
+  target_link_libraries(net_download PUBLIC net_task net_win wininet advapi32)
+endif()
+
+if(ZETORA_WINDOWS)
+  add_library(net_test_httpd STATIC testing/httpd_client_win.cpp testing/download_runner_win.cpp)
+  target_link_libraries(net_test_httpd PUBLIC net_download wininet)
+  set(download_server python3 ${CMAKE_SOURCE_DIR}/tools/testhttpd.py --alt-host 127.0.0.2)
+  zetora_add_gtest(net_download_test WIN32_ONLY
+    SOURCES download_to_file_test.cpp
+    LIBS net_download net_test_httpd
+    TIMEOUT 240
+    SERVER ${download_server})
+  zetora_add_gtest(net_resume_test WIN32_ONLY
+    SOURCES download_resume_test.cpp
+    LIBS net_download net_test_httpd
+    TIMEOUT 120
+    SERVER ${download_server})
+endif()

@@ -1,0 +1,186 @@
+// The download call through real WinINet under Wine against the scriptable
+// loopback server: connection counts, server faults, cancellation, the
+// trace, and byte-identical files after every successful case.
+#include "net/download_to_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/testing/download_runner_win.h"
+#include "net/testing/httpd_client_win.h"
+
+namespace {
+
+class DownloadToFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.ok()) << "HTTPD_PORT is not set";
+    ASSERT_TRUE(server_.Reset());
+    dir_ = MakeTestDirectory(L"zwi-download");
+  }
+  std::wstring Path(const wchar_t* name) const { return dir_ + L"\\" + name; }
+  std::vector<HttpdClient::LogLine> Requests(const std::string& path) { return server_.Log(path); }
+  static int Ranged(const std::vector<HttpdClient::LogLine>& log) {
+    int n = 0;
+    for (const auto& line : log) n += line.range != "-" ? 1 : 0;
+    return n;
+  }
+
+  HttpdClient server_;
+  std::wstring dir_;
+};
+
+bool Contains(const std::wstring& text, const wchar_t* part) {
+  return text.find(part) != std::wstring::npos;
+}
+
+TEST_F(DownloadToFile, SmallFileArrivesOverOneConnection) {
+  ASSERT_TRUE(server_.ServePattern("/small.bin", 300000, 1));
+  const DownloadOutcome o = RunDownload(server_.Url("/small.bin"), Path(L"small.bin"), 60);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_EQ(o.progress, 100);
+  EXPECT_TRUE(ReadWholeFile(Path(L"small.bin")) == PatternBytes(300000, 1));
+  const auto log = Requests("/small.bin");
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].range, "-");
+  EXPECT_EQ(o.trace.substr(0, 10), L"0:ds0:0,0;");
+  EXPECT_TRUE(Contains(o.trace, L":dse0:0,")) << o.trace;
+  EXPECT_EQ(o.trace.back(), L';');
+}
+
+TEST_F(DownloadToFile, FourMegabytesUseEightConnections) {
+  const std::uint32_t size = 4 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/four.bin", size, 2));
+  // A modest rate keeps the first connection busy while the others start.
+  ASSERT_TRUE(server_.Rule("/four.bin", "rate=4000000"));
+  const DownloadOutcome o = RunDownload(server_.Url("/four.bin"), Path(L"four.bin"), 120);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_TRUE(ReadWholeFile(Path(L"four.bin")) == PatternBytes(size, 2));
+  const auto log = Requests("/four.bin");
+  ASSERT_GE(log.size(), 8u);
+  EXPECT_EQ(log[0].range, "-");
+  EXPECT_EQ(Ranged(log), static_cast<int>(log.size()) - 1);
+  EXPECT_TRUE(Contains(o.trace, L"wlrc;")) << o.trace;
+  EXPECT_TRUE(Contains(o.trace, L"sc;")) << o.trace;
+}
+
+TEST_F(DownloadToFile, NotFoundEndsAtOnceAsCancelled) {
+  ASSERT_TRUE(server_.ServePattern("/gone.bin", 1000));
+  ASSERT_TRUE(server_.Rule("/gone.bin", "status=404"));
+  const DownloadOutcome o = RunDownload(server_.Url("/gone.bin"), Path(L"gone.bin"), 60);
+  EXPECT_EQ(o.result, 1223);
+  EXPECT_LT(o.elapsedMs, 3000u);
+  EXPECT_EQ(Requests("/gone.bin").size(), 1u);
+  EXPECT_TRUE(Contains(o.trace, L"wlrha3:404;")) << o.trace;
+}
+
+TEST_F(DownloadToFile, ServiceUnavailableRetriesAfterFourSecondsUntilTheDeadline) {
+  ASSERT_TRUE(server_.ServePattern("/busy.bin", 1000));
+  ASSERT_TRUE(server_.Rule("/busy.bin", "status=503"));
+  const DownloadOutcome o = RunDownload(server_.Url("/busy.bin"), Path(L"busy.bin"), 7);
+  EXPECT_EQ(o.result, 1460);
+  EXPECT_EQ(Requests("/busy.bin").size(), 2u) << "one retry after the 4-second back-off";
+  EXPECT_TRUE(Contains(o.trace, L"wlrrs3:503;")) << o.trace;
+  EXPECT_TRUE(Contains(o.trace, L"ato;")) << o.trace;
+}
+
+TEST_F(DownloadToFile, CancelDuringTheBackOffEndsWithinOnePass) {
+  ASSERT_TRUE(server_.ServePattern("/busy.bin", 1000));
+  ASSERT_TRUE(server_.Rule("/busy.bin", "status=503"));
+  const DownloadOutcome o = RunDownload(server_.Url("/busy.bin"), Path(L"busy.bin"), 60, 0, 1500);
+  EXPECT_EQ(o.result, 1223);
+  EXPECT_LT(o.elapsedMs, 3000u);
+  EXPECT_TRUE(Contains(o.trace, L"atc;")) << o.trace;
+}
+
+TEST_F(DownloadToFile, CancelBeforeTheFirstResponse) {
+  ASSERT_TRUE(server_.ServePattern("/slow.bin", 1000));
+  ASSERT_TRUE(server_.Rule("/slow.bin", "delay=4000"));
+  const DownloadOutcome o = RunDownload(server_.Url("/slow.bin"), Path(L"slow.bin"), 60, 0, 300);
+  EXPECT_EQ(o.result, 1223);
+  EXPECT_EQ(o.progress, 100);
+  EXPECT_LT(o.elapsedMs, 2500u);
+}
+
+TEST_F(DownloadToFile, ChangedLastModifiedRestartsAndTheFileEndsCorrect) {
+  const std::uint32_t size = 2 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/moved.bin", size, 3));
+  ASSERT_TRUE(server_.Rule("/moved.bin", "lastmod=1700000999&from=3&count=1"));
+  ASSERT_TRUE(server_.Rule("/moved.bin", "rate=3000000"));
+  const DownloadOutcome o = RunDownload(server_.Url("/moved.bin"), Path(L"moved.bin"), 120);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_TRUE(ReadWholeFile(Path(L"moved.bin")) == PatternBytes(size, 3));
+  EXPECT_TRUE(Contains(o.trace, L"rirre5:206;")) << o.trace;
+  EXPECT_TRUE(Contains(o.trace, L"rirrelt2")) << o.trace;
+}
+
+TEST_F(DownloadToFile, ConnectionsDroppedMidRangeAreRefetched) {
+  const std::uint32_t size = 2 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/drop.bin", size, 4));
+  ASSERT_TRUE(server_.Rule("/drop.bin", "drop=100000&from=2&count=2"));
+  ASSERT_TRUE(server_.Rule("/drop.bin", "rate=3000000"));
+  const DownloadOutcome o = RunDownload(server_.Url("/drop.bin"), Path(L"drop.bin"), 120);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_TRUE(ReadWholeFile(Path(L"drop.bin")) == PatternBytes(size, 4));
+  EXPECT_TRUE(Contains(o.trace, L"riej5:0;")) << o.trace;
+}
+
+TEST_F(DownloadToFile, ServerIgnoringRangeStillGivesTheWholeFile) {
+  const std::uint32_t size = 2 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/norange.bin", size, 5));
+  ASSERT_TRUE(server_.Rule("/norange.bin", "norange=1&rate=3000000&from=2"));
+  ASSERT_TRUE(server_.Rule("/norange.bin", "rate=3000000"));
+  const DownloadOutcome o = RunDownload(server_.Url("/norange.bin"), Path(L"norange.bin"), 120);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_TRUE(ReadWholeFile(Path(L"norange.bin")) == PatternBytes(size, 5));
+}
+
+TEST_F(DownloadToFile, RedirectTargetServesTheRangedRequests) {
+  const std::uint32_t size = 2 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/target.bin", size, 6));
+  ASSERT_TRUE(server_.Rule("/target.bin", "rate=3000000"));
+  const std::wstring target = server_.AltUrl("/target.bin");
+  ASSERT_TRUE(server_.Rule("/start.bin",
+                           "redirect=" + std::string(target.begin(), target.end())));
+  const DownloadOutcome o = RunDownload(server_.Url("/start.bin"), Path(L"redirect.bin"), 120);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_TRUE(ReadWholeFile(Path(L"redirect.bin")) == PatternBytes(size, 6));
+  const auto log = Requests("/target.bin");
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[0].listener, "alt");
+  for (std::size_t i = 1; i < log.size(); ++i) {
+    EXPECT_NE(log[i].range, "-");
+    EXPECT_EQ(log[i].target.find("/target.bin?rnd="), 0u) << log[i].target;
+  }
+  EXPECT_TRUE(Contains(o.trace, L"dmjfru:http://127.0.0.2:")) << o.trace;
+}
+
+TEST_F(DownloadToFile, BodyWithoutContentLengthCompletes) {
+  const std::uint32_t size = 700000;
+  ASSERT_TRUE(server_.ServePattern("/stream.bin", size, 7));
+  ASSERT_TRUE(server_.Rule("/stream.bin", "nolength=1"));
+  DownloadOutcome o = RunDownload(server_.Url("/stream.bin"), Path(L"stream.bin"), 60);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_LT(o.elapsedMs, 30000u);
+  EXPECT_TRUE(ReadWholeFile(Path(L"stream.bin")) == PatternBytes(size, 7));
+
+  ASSERT_TRUE(server_.Reset());
+  ASSERT_TRUE(server_.ServePattern("/chunked.bin", size, 8));
+  ASSERT_TRUE(server_.Rule("/chunked.bin", "chunked=1"));
+  o = RunDownload(server_.Url("/chunked.bin"), Path(L"chunked.bin"), 60);
+  EXPECT_EQ(o.result, 0) << o.trace;
+  EXPECT_TRUE(ReadWholeFile(Path(L"chunked.bin")) == PatternBytes(size, 8));
+}
+
+TEST_F(DownloadToFile, UncreatableFileGivesFiveAndDestroysAtOnce) {
+  const DownloadOutcome o = RunDownload(server_.Url("/any.bin"), Path(L"no\\such\\dir\\file.bin"), 60);
+  EXPECT_EQ(o.result, 5);
+  EXPECT_EQ(o.progress, 100);
+  EXPECT_LT(o.destroyMs, 100u);
+  EXPECT_EQ(o.trace, L"0:dscfe;");
+  EXPECT_TRUE(Requests("/any.bin").empty());
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+// The download call: the download state machine over the process-wide job
+// table (WinINet requests) and the output file manager.
+#include "net/download_to_file.h"
+
+#include <wininet.h>
+
+#include <ctime>
+#include <memory>
+
+#include "net/download_task.h"
+#include "net/job_table.h"
+#include "net/ofile_mgr_win.h"
+#include "sys/diag.h"
+
+// The system's cryptographic random source (advapi32 "SystemFunction036").
+extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
+
+namespace {
+
+std::uint64_t ToFileTime(const net::SystemTime& time) {
+  if (time.wYear == 0) return 0;
+  SYSTEMTIME system;
+  static_assert(sizeof(system) == sizeof(time), "same layout");
+  memcpy(&system, &time, sizeof(system));
+  FILETIME file;
+  if (!SystemTimeToFileTime(&system, &file)) return 0;
+  return (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
+bool ToSystemTime(std::uint64_t fileTime, net::SystemTime* time) {
+  if (fileTime == 0) return false;
+  FILETIME file = {static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
+  SYSTEMTIME system;
+  if (!FileTimeToSystemTime(&file, &system)) return false;
+  memcpy(time, &system, sizeof(system));
+  return true;
+}
+
+class JobTableJobs : public DownloadJobs {
+ public:
+  explicit JobTableJobs(net::COFileMgr* file) : file_(file), state_(new net::HttpRequestState) {}
+
+  std::uint32_t Create(const std::wstring& url, bool useRange, std::uint32_t first,
+                       std::uint32_t last) override {
+    net::IOutFile* sink = file_->CreateSubStream(first, last);
+    const std::uint32_t id = net::DownloadJobTable::Instance().CreateDownLoadJob(
+        sink, url, useRange ? 1 : 0, first, last, nullptr, false);
+    sink->Release();  // the request holds its own reference
+    return id;
+  }
+
+  int Wait(std::uint32_t jobId, std::uint32_t timeoutMs, JobSnapshot* snapshot) override {
+    const int result =
+        net::DownloadJobTable::Instance().WaitJob(jobId, timeoutMs, state_.get(), 1);
+    if (result == 0) return kJobWaitFailed;
+    const net::HttpRequestState& s = *state_;
+    snapshot->position = s.position;
+    snapshot->delivered = s.delivered;
+    snapshot->speed = s.speed.Speed(static_cast<std::uint32_t>(time(nullptr)));
+    snapshot->lastError = s.lastError;
+    snapshot->useRange = s.params.useRange;
+    snapshot->rangeLast = s.params.rangeLast;
+    snapshot->stopAtSet = s.stopAtSet;
+    snapshot->stopAt = s.stopAt;
+    snapshot->status = s.response.status;
+    snapshot->contentLength = s.response.contentLength;
+    snapshot->rangeFirst = s.response.rangeFirst;
+    snapshot->rangeEnd = s.response.rangeLast;
+    snapshot->rangeTotal = s.response.rangeTotal;
+    snapshot->lastModified = ToFileTime(s.response.lastModified);
+    snapshot->serverAddressBefore = s.serverBefore;
+    snapshot->serverAddressAfter = s.serverAfter;
+    snapshot->redirectUrl = s.redirected ? std::wstring(s.redirectUrl) : std::wstring();
+    snapshot->hostHeader.assign(s.hostHeader, s.hostHeader + strnlen(s.hostHeader, sizeof(s.hostHeader)));
+    return result;
+  }
+
+  void SetStopAt(std::uint32_t jobId, std::uint32_t last) override {
+    net::DownloadJobTable::Instance().SetJobStopAt(jobId, last);
+  }
+  void Close(std::uint32_t jobId) override { net::DownloadJobTable::Instance().CloseJob(jobId); }
+
+ private:
+  net::COFileMgr* file_;
+  std::unique_ptr<net::HttpRequestState> state_;  // the snapshot is large; kept off the stack
+};
+
+class FileManagerFile : public DownloadFile {
+ public:
+  explicit FileManagerFile(net::COFileMgr* file) : file_(file) {}
+  void DropQueued(bool all) override { file_->DropQueued(all); }
+  void AcceptJob(std::uint32_t jobId) override { file_->AcceptJob(jobId); }
+  void SetResumeSupport(std::uint32_t value) override { file_->SetResumeSupport(value); }
+  bool ResumeAllowed() override { return file_->ResumeAllowed(); }
+  bool SetSize(std::uint32_t size, std::uint64_t lastModified) override {
+    net::SystemTime time = {};
+    return file_->SetSize(size, ToSystemTime(lastModified, &time) ? &time : nullptr);
+  }
+  bool Flush() override { return file_->Flush(); }
+  bool LoadResume(ByteRanges* ranges, StoredResponse* response) override {
+    std::vector<net::ByteRange> loaded;
+    net::HttpResponseInfo info = {};
+    if (!file_->LoadResume(&loaded, &info)) return false;
+    for (const net::ByteRange& r : loaded) ranges->emplace_back(r.first, r.last);
+    response->status = info.status;
+    response->contentLength = info.contentLength;
+    response->rangeTotal = info.rangeTotal;
+    response->lastModified = ToFileTime(info.lastModified);
+    return true;
+  }
+  void SetRemaining(const ByteRanges& ranges) override {
+    std::vector<net::ByteRange> list;
+    for (const auto& r : ranges) list.push_back(net::ByteRange{r.first, r.second});
+    file_->remaining().Assign(list);
+  }
+  ByteRanges Remaining() override {
+    ByteRanges ranges;
+    for (const net::ByteRange& r : file_->remaining().ranges()) ranges.emplace_back(r.first, r.last);
+    return ranges;
+  }
+  std::uint32_t RemainingBytes() override {
+    const std::uint64_t bytes = file_->RemainingBytes();
+    return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
+  }
+  std::uint32_t Written() override { return file_->written(); }
+  std::uint32_t Received() override { return file_->received(); }
+  bool IsComplete() override { return file_->IsComplete(); }
+  void Close() override { file_->Close(); }
+
+ private:
+  net::COFileMgr* file_;
+};
+
+class ControlEnvironment : public DownloadEnvironment {
+ public:
+  explicit ControlEnvironment(DownloadControl* control) : control_(control) {}
+  std::uint32_t NowSeconds() override { return static_cast<std::uint32_t>(time(nullptr)); }
+  std::uint32_t TickMs() override { return GetTickCount(); }
+  void SleepMs(std::uint32_t ms) override { Sleep(ms); }
+  bool Random(std::uint32_t* value) override {
+    return SystemFunction036(value, sizeof(*value)) != FALSE;
+  }
+  bool Cancelled() override { return IsDownloadCancelled(control_) != 0; }
+
+ private:
+  DownloadControl* control_;
+};
+
+}  // namespace
+
+int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const std::wstring& path,
+                      std::uint32_t timeoutSeconds, int ultra, int resume, int* progress) {
+  const DWORD startTick = GetTickCount();
+  TraceBuffer* traceTarget = control != nullptr ? control->trace.get() : nullptr;
+  DownloadTrace trace(traceTarget, [startTick] { return (GetTickCount() - startTick) / 1000; });
+
+  auto* file = new net::CMyComObject<net::COFileMgr>();
+  file->AddRef();
+  // The resume record is matched on the URL without the installer's
+  // cache-busting "rnd" parameter; the requests still carry it.
+  if (!file->Open(path, true, ResumeIdentityUrl(url))) {
+    DiagPrintf(L"CreateFileFail %ls \r\n", path.c_str());
+    trace.Record(0, L"dscfe");
+    file->Release();
+    MarkDownloadDone(control);
+    if (progress != nullptr) *progress = 100;
+    return kDownloadFileFailed;
+  }
+
+  DWORD connections = 30;
+  InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections, sizeof(connections));
+  InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &connections,
+                     sizeof(connections));
+
+  FileManagerFile fileAdapter(file);
+  ByteRanges resumeRanges;
+  StoredResponse resumeResponse;
+  bool loaded = false;
+  if (resume && fileAdapter.LoadResume(&resumeRanges, &resumeResponse)) {
+    DiagPrintf(L"LoadResume \r\n");
+    loaded = true;
+  }
+  if (ultra && !loaded) DiagPrintf(L"ultra mode runs as the multi-connection download\r\n");
+
+  JobTableJobs jobs(file);
+  ControlEnvironment environment(control);
+  DownloadTask task(jobs, fileAdapter, environment, trace, url);
+  const int result = task.Run(timeoutSeconds, loaded, resumeRanges, resumeResponse, progress);
+  MarkDownloadDone(control);
+  file->Release();
+  if (progress != nullptr) *progress = 100;
+  return result;
+}

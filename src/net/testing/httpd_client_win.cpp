@@ -1,0 +1,134 @@
+#include "net/testing/httpd_client_win.h"
+
+#include <wininet.h>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+unsigned short PortFromEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? static_cast<unsigned short>(std::atoi(value)) : 0;
+}
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+}  // namespace
+
+HttpdClient::HttpdClient()
+    : port_(PortFromEnvironment("HTTPD_PORT")), altPort_(PortFromEnvironment("HTTPD_ALT_PORT")) {}
+
+std::wstring HttpdClient::Url(const std::string& path) const {
+  return L"http://127.0.0.1:" + std::to_wstring(port_) + Widen(path);
+}
+
+std::wstring HttpdClient::AltUrl(const std::string& path) const {
+  return L"http://127.0.0.2:" + std::to_wstring(altPort_) + Widen(path);
+}
+
+bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::string* body) {
+  HINTERNET session = InternetOpenW(L"httpd-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (session == nullptr) return false;
+  HINTERNET connection =
+      InternetConnectW(session, L"127.0.0.1", port_, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  HINTERNET request =
+      connection ? HttpOpenRequestW(connection, verb, Widen(target).c_str(), nullptr, nullptr,
+                                    nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                 : nullptr;
+  bool ok = false;
+  if (request != nullptr && HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    char buffer[8192];
+    DWORD read = 0;
+    while (InternetReadFile(request, buffer, sizeof(buffer), &read) && read > 0) {
+      if (body != nullptr) body->append(buffer, read);
+    }
+    ok = status == 200;
+  }
+  if (request) InternetCloseHandle(request);
+  if (connection) InternetCloseHandle(connection);
+  InternetCloseHandle(session);
+  return ok;
+}
+
+bool HttpdClient::Control(const std::string& command) {
+  return Request(L"POST", "/_ctl/" + command, nullptr);
+}
+
+bool HttpdClient::ServePattern(const std::string& path, std::uint32_t size, unsigned seed) {
+  return Control("file?path=" + path + "&size=" + std::to_string(size) + "&seed=" + std::to_string(seed));
+}
+
+bool HttpdClient::Rule(const std::string& path, const std::string& actions) {
+  return Control("rule?path=" + path + "&" + actions);
+}
+
+std::vector<HttpdClient::LogLine> HttpdClient::Log(const std::string& path) {
+  std::string text;
+  std::vector<LogLine> lines;
+  if (!Request(L"GET", "/_ctl/log?path=" + path, &text)) return lines;
+  std::istringstream input(text);
+  std::string line;
+  while (std::getline(input, line)) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t tab = line.find('\t', start);
+      fields.push_back(line.substr(start, tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    // seq listener conn method target range host user-agent status body-bytes
+    if (fields.size() < 10) continue;
+    LogLine entry;
+    entry.listener = fields[1];
+    entry.method = fields[3];
+    entry.target = fields[4];
+    entry.range = fields[5];
+    entry.host = fields[6];
+    entry.userAgent = fields[7];
+    entry.status = std::atoi(fields[8].c_str());
+    entry.bodyBytes = std::strtoull(fields[9].c_str(), nullptr, 10);
+    lines.push_back(entry);
+  }
+  return lines;
+}
+
+std::string PatternBytes(std::uint32_t size, unsigned seed) {
+  std::string data(size, '\0');
+  for (std::uint32_t i = 0; i < size; ++i) {
+    data[i] = static_cast<char>((i + 7 * (i >> 8) + 13 * (i >> 16) + seed) & 0xFF);
+  }
+  return data;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::string data;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return data;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) data.append(buffer, read);
+  CloseHandle(file);
+  return data;
+}
+
+std::wstring MakeTestDirectory(const wchar_t* name) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring dir = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(dir.c_str(), nullptr);
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((dir + L"\\" + found.cFileName).c_str());
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  return dir;
+}
