@@ -1,0 +1,161 @@
+// A silent run of the real installer executable reports itself to the
+// collector listening on the build's statistics port: the start record, the
+// end record and the accumulated map with a running trace for every phase.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "build_config.h"
+#include "stat/collector_client_win.h"
+
+namespace {
+
+std::wstring InstallerPath() {
+  std::wstring path = L"Z:" ZETORA_INSTALLER_WIDE_PATH;
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  std::string text;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(file);
+  return text;
+}
+
+// Runs the installer with its standard error in a file; returns the exit
+// code (STILL_ACTIVE when it did not end in time) and the diagnostics.
+DWORD RunInstaller(const std::wstring& arguments, DWORD timeoutMs, std::string* diagnostics) {
+  wchar_t dir[MAX_PATH] = {};
+  wchar_t logPath[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, dir);
+  GetTempFileNameW(dir, L"zst", 0, logPath);
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE log = CreateFileW(logPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = log;
+  startup.hStdError = log;
+  std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments;
+  PROCESS_INFORMATION process = {};
+  DWORD code = STILL_ACTIVE;
+  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process.hProcess, &code);
+    } else {
+      TerminateProcess(process.hProcess, 99);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(log);
+  *diagnostics = ReadWholeFile(logPath);
+  DeleteFileW(logPath);
+  return code;
+}
+
+// The running texts the driver wrote to its diagnostics, in order.
+std::vector<std::string> RunningTexts(const std::string& diagnostics) {
+  const std::string marker = "[CStat::LogReportRunning] - ";
+  std::vector<std::string> texts;
+  std::istringstream lines(diagnostics);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.compare(0, marker.size(), marker) == 0) texts.push_back(line.substr(marker.size()));
+  }
+  return texts;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream stream(text);
+  std::string part;
+  while (std::getline(stream, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+// The value of key in a formatted line ("key=value key=value ").
+std::string ValueOf(const std::string& line, const std::string& key) {
+  for (const std::string& pair : Split(line, ' ')) {
+    if (pair.compare(0, key.size() + 1, key + "=") == 0) return pair.substr(key.size() + 1);
+  }
+  return "";
+}
+
+TEST(InstallerStatistics, SilentRunDeliversStartEndAndEveryPhase) {
+  CollectorClient collector;
+  ASSERT_NE(collector.server().port, 0);
+  ASSERT_TRUE(collector.Control("status=200"));
+  // Other runs may report to the same port; this run's tag picks its reports.
+  const std::string tag = std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount());
+  std::string diagnostics;
+  const DWORD code = RunInstaller(
+      L"/S -tn stattest -rnd " + std::wstring(tag.begin(), tag.end()), 120000, &diagnostics);
+  ASSERT_EQ(code, 0u) << diagnostics;
+
+  std::vector<Json::Value> reports;
+  for (const Json::Value& r : collector.Reports()) {
+    const std::string header = r["header"].asString();
+    if (header.find(" From=stattest ") != std::string::npos &&
+        header.find(" Rnd=" + tag + " ") != std::string::npos) {
+      reports.push_back(r);
+    }
+  }
+  ASSERT_GE(reports.size(), 3u) << diagnostics;
+  const std::string header = reports[0]["header"].asString();
+  const std::string prefix = "Op=Functionwebinst Type=vxdowninstall2 Version=" +
+                             std::string(build_config::kVersionText) + " Sid=";
+  EXPECT_EQ(header.compare(0, prefix.size(), prefix), 0) << header;
+
+  std::vector<std::string> oneShots;
+  for (const Json::Value& r : reports) {
+    EXPECT_EQ(r["header"].asString(), header);
+    const std::string line = r["line"].asString();
+    if (ValueOf(line, "src") != "") oneShots.push_back(line);
+  }
+  ASSERT_EQ(oneShots.size(), 2u);
+  EXPECT_EQ(oneShots[0], "src=Start t_diff=0 ");
+  EXPECT_EQ(ValueOf(oneShots[1], "src"), "End");
+  EXPECT_EQ(ValueOf(oneShots[1], "Stat"), "999");
+  EXPECT_NE(ValueOf(oneShots[1], "t_dlc"), "");
+
+  // The last report is the final map: every running text of the run, in
+  // order, plus the post-install check (19) that is queued without a line.
+  const std::string finalMap = reports.back()["line"].asString();
+  const std::vector<std::string> running = RunningTexts(diagnostics);
+  ASSERT_FALSE(running.empty()) << diagnostics;
+  const std::vector<std::string> traced = Split(ValueOf(finalMap, "p_trc"), '/');
+  std::size_t next = 0;
+  for (const std::string& text : running) {
+    while (next < traced.size() && traced[next] != text) ++next;
+    EXPECT_LT(next, traced.size()) << "missing " << text << " in " << finalMap;
+  }
+  bool checkedInstall = false;
+  for (const std::string& t : traced) checkedInstall |= t.compare(0, 3, "19:") == 0;
+  EXPECT_TRUE(checkedInstall) << finalMap;
+  for (const char* phase : {"2:", "3:", "8:", "9:", "10:", "11:", "12:", "13:", "999:"}) {
+    bool found = false;
+    for (const std::string& t : traced) found |= t.compare(0, std::strlen(phase), phase) == 0;
+    EXPECT_TRUE(found) << phase << " missing in " << finalMap;
+  }
+  EXPECT_NE(ValueOf(finalMap, "sthp"), "") << finalMap;
+}
+
+}  // namespace
