@@ -11,9 +11,12 @@
 #include "app/install_driver.h"
 #include "app/placeholder_steps.h"
 #include "app/process_recorder.h"
-#include "app/stderr_recorder.h"
 #include "app/ui_context.h"
 #include "app/ui_thread.h"
+#include "build_config.h"
+#include "stat/cstat.h"
+#include "stat/stat_recorder.h"
+#include "stat/stat_reporter.h"
 #include "sys/diag.h"
 
 namespace {
@@ -61,13 +64,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   const std::vector<std::wstring> arguments = CommandLineArguments();
   const ChannelAndTag channel = ReadChannelAndTag(arguments);
 
-  static StderrRecorder recorder;
-  SetProcessRecorder(&recorder);
+  CStat& stat = CStat::Instance();
+  stat.Initialise(channel.tn, channel.rnd);
   DiagPrintf(L"tn=%ls rnd=%ls\r\n", channel.tn.c_str(), channel.rnd.c_str());
+  const std::wstring header = stat.HeaderLine();
 
   InstallChoice choice;
   InitInstallChoice(&choice);
   choice.silent = HasSilentSwitch(arguments) ? 1 : 0;
+
+  // The uploader starts before any other thread reports; without a header no
+  // worker runs and the records are only queued.
+  StatReporter& reporter = StatReporter::Instance();
+  reporter.Start(L"Functionwebinst", header,
+                 StatServer{build_config::kStatHost, build_config::kStatPort});
+  static StatRecorder recorder(stat, reporter);
+  SetProcessRecorder(&recorder);
 
   UiContext* context = StartUi(instance, commandLine, showMode, choice);
   WindowDriverUi ui(context);
