@@ -1,0 +1,339 @@
+// The request objects through real WinINet (under Wine) against the
+// loopback test server, registered in the process-wide job table as the
+// download task uses them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/com_object.h"
+#include "net/http_types.h"
+#include "net/http_ultra_sync_win.h"
+#include "net/job_table.h"
+#include "net/ofile_mgr_win.h"
+#include "net/testing/httpd_client_win.h"
+
+namespace net {
+namespace {
+
+// A sink that records every chunk and assembles the bytes it was given.
+class RecordingSink : public IOutFile, public CMyCComObjectRoot {
+ public:
+  struct Chunk {
+    uint32_t position;
+    uint32_t length;
+    uint32_t limit;
+  };
+
+  explicit RecordingSink(uint32_t size, bool stopOnLimit = false)
+      : bytes_(size, '\0'), stopOnLimit_(stopOnLimit) {}
+
+  int Write(uint32_t position, const uint8_t* data, uint32_t length, uint32_t limit,
+            uint32_t /*jobId*/, int* stop) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    chunks_.push_back(Chunk{position, length, limit});
+    if (uint64_t{position} + length <= bytes_.size()) {
+      std::memcpy(&bytes_[position], data, length);
+    } else {
+      outside_ = true;
+    }
+    if (limit != 0 && stopOnLimit_) *stop = 1;
+    return 0;
+  }
+  int OnClose() override { return 0; }
+  int OnStart() override {
+    ++starts_;
+    return 0;
+  }
+  int OnResponse(uint32_t contentLength, uint32_t, uint32_t) override {
+    contentLength_ = contentLength;
+    return 0;
+  }
+
+  std::vector<Chunk> chunks() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return chunks_;
+  }
+  std::string bytes(uint32_t first, uint32_t last) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_.substr(first, last - first + 1);
+  }
+  bool outside() const { return outside_; }
+  int starts() const { return starts_; }
+  uint32_t contentLength() const { return contentLength_; }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Chunk> chunks_;
+  std::string bytes_;
+  bool stopOnLimit_;
+  bool outside_ = false;
+  int starts_ = 0;
+  uint32_t contentLength_ = 0;
+};
+
+using Sink = CMyComObject<RecordingSink>;
+
+struct Outcome {
+  bool ended = false;
+  bool responseFirst = false;  // the response event was reported before the end
+  std::unique_ptr<HttpRequestState> state{new HttpRequestState()};
+};
+
+// Polls a job as the download task does (10 ms waits) until it ends.
+Outcome RunToEnd(uint32_t id, DWORD budgetMs = 15000) {
+  Outcome outcome;
+  bool sawResponse = false;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < budgetMs) {
+    const int result = DownloadJobTable::Instance().WaitJob(id, 10, outcome.state.get(), 1);
+    if (result == kWaitResponse) sawResponse = true;
+    if (result == kWaitEnded) {
+      outcome.ended = true;
+      outcome.responseFirst = sawResponse;
+      break;
+    }
+    if (result == kWaitFailed) break;
+  }
+  return outcome;
+}
+
+class HttpRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.ok()) << "HTTPD_PORT not set: run through with-server.sh";
+    ASSERT_TRUE(server_.Reset());
+  }
+
+  uint32_t StartJob(IOutFile* sink, const std::string& path, bool useRange, uint32_t first,
+                    uint32_t last, bool ultra = false) {
+    return DownloadJobTable::Instance().CreateDownLoadJob(sink, server_.Url(path), useRange ? 1 : 0,
+                                                          first, last, nullptr, ultra);
+  }
+
+  HttpdClient server_;
+};
+
+TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
+  const uint32_t size = 300000;
+  ASSERT_TRUE(server_.ServePattern("/f.bin", size, 3));
+  const std::string expected = PatternBytes(size, 3);
+
+  ScopedRef<Sink> whole(new Sink(size));
+  const uint32_t id = StartJob(whole.get(), "/f.bin", false, 0, 0);
+  EXPECT_EQ(id & 0xFF000000u, 0x0F000000u);
+  Outcome full = RunToEnd(id);
+  ASSERT_TRUE(full.ended);
+  EXPECT_EQ(full.state->lastError, 0u);
+  EXPECT_EQ(full.state->response.status, 200u);
+  EXPECT_EQ(full.state->response.contentLength, size);
+  EXPECT_EQ(full.state->response.lastModified.wYear, 2023);
+  EXPECT_EQ(full.state->delivered, size);
+  EXPECT_EQ(whole->starts(), 1);
+  EXPECT_TRUE(whole->bytes(0, size - 1) == expected);
+  DownloadJobTable::Instance().CloseJob(id);
+
+  // Three ranges at once, as the download task runs them; the chunk that
+  // crosses a range's end is cut there.
+  const ByteRange ranges[] = {{0, 99999}, {100000, 150000}, {299990, 299999}};
+  ScopedRef<Sink> parts(new Sink(size));
+  std::vector<uint32_t> ids;
+  for (const ByteRange& range : ranges) {
+    ids.push_back(StartJob(parts.get(), "/f.bin", true, range.first, range.last));
+  }
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    Outcome part = RunToEnd(ids[i]);
+    ASSERT_TRUE(part.ended);
+    EXPECT_EQ(part.state->lastError, 0u);
+    EXPECT_EQ(part.state->response.status, 206u);
+    EXPECT_EQ(part.state->partialOk, 1u);
+    EXPECT_EQ(part.state->totalLength, size);
+    EXPECT_EQ(part.state->delivered, ranges[i].last - ranges[i].first + 1);
+    EXPECT_TRUE(parts->bytes(ranges[i].first, ranges[i].last) ==
+                expected.substr(ranges[i].first, ranges[i].last - ranges[i].first + 1));
+    DownloadJobTable::Instance().CloseJob(ids[i]);
+  }
+  EXPECT_FALSE(parts->outside());
+
+  const std::vector<HttpdClient::LogLine> log = server_.Log("/f.bin");
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0].range, "-");
+  EXPECT_EQ(log[0].userAgent,
+            "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; WOW64; Trident/4.0; Vexlo Gui "
+            "Installer Zetora)");
+  std::vector<std::string> sent;
+  for (std::size_t i = 1; i < log.size(); ++i) sent.push_back(log[i].range);
+  EXPECT_NE(std::find(sent.begin(), sent.end(), "bytes=100000-150000"), sent.end());
+}
+
+TEST_F(HttpRequestTest, RangedRequestAnsweredWith200EndsWith87AfterTheResponse) {
+  ASSERT_TRUE(server_.ServePattern("/f.bin", 50000));
+  ASSERT_TRUE(server_.Rule("/f.bin", "norange=1"));
+  ScopedRef<Sink> sink(new Sink(50000));
+  const uint32_t id = StartJob(sink.get(), "/f.bin", true, 1000, 1999);
+  Outcome outcome = RunToEnd(id);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_TRUE(outcome.responseFirst);
+  EXPECT_EQ(outcome.state->response.status, 200u);
+  EXPECT_EQ(outcome.state->lastError, 87u);
+  EXPECT_TRUE(sink->chunks().empty());  // nothing of the whole file was delivered
+  DownloadJobTable::Instance().CloseJob(id);
+}
+
+TEST_F(HttpRequestTest, EmptyBodyEndsAtOnceWithSuccess) {
+  ASSERT_TRUE(server_.ServePattern("/empty.bin", 0));
+  ScopedRef<Sink> sink(new Sink(16));
+  const uint32_t id = StartJob(sink.get(), "/empty.bin", false, 0, 0);
+  const DWORD start = GetTickCount();
+  Outcome outcome = RunToEnd(id);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_LT(GetTickCount() - start, 3000u);
+  EXPECT_EQ(outcome.state->lastError, 0u);
+  EXPECT_EQ(outcome.state->response.status, 200u);
+  EXPECT_EQ(outcome.state->response.contentLength, 0u);
+  EXPECT_EQ(sink->contentLength(), 0u);
+  EXPECT_TRUE(sink->chunks().empty());
+  DownloadJobTable::Instance().CloseJob(id);
+}
+
+TEST_F(HttpRequestTest, StopOffsetSetWhileRunningReachesTheSinkWhichEndsTheJob) {
+  const uint32_t size = 200000;
+  const uint32_t stopAt = 60000;
+  ASSERT_TRUE(server_.ServePattern("/slow.bin", size));
+  ASSERT_TRUE(server_.Rule("/slow.bin", "rate=100000"));  // about 2 s for the whole file
+  ScopedRef<Sink> sink(new Sink(size, /*stopOnLimit=*/true));
+  const uint32_t id = StartJob(sink.get(), "/slow.bin", true, 0, size - 1);
+  std::unique_ptr<HttpRequestState> snapshot(new HttpRequestState());
+  int result = kWaitTimedOut;
+  for (int i = 0; i < 500 && result != kWaitResponse; ++i) {
+    result = DownloadJobTable::Instance().WaitJob(id, 10, snapshot.get(), 1);
+  }
+  ASSERT_EQ(result, kWaitResponse);
+  EXPECT_EQ(DownloadJobTable::Instance().SetJobStopAt(id, stopAt), 1);
+  Outcome outcome = RunToEnd(id);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.state->lastError, 0u);
+
+  const std::vector<RecordingSink::Chunk> chunks = sink->chunks();
+  ASSERT_FALSE(chunks.empty());
+  std::size_t crossing = chunks.size();
+  for (std::size_t i = 0; i < chunks.size(); ++i) {
+    if (uint64_t{chunks[i].position} + chunks[i].length > stopAt + 1ull) {
+      crossing = i;
+      break;
+    }
+    EXPECT_EQ(chunks[i].limit, 0u);
+  }
+  ASSERT_LT(crossing, chunks.size()) << "no chunk reached the stop offset";
+  EXPECT_EQ(chunks[crossing].limit, stopAt);
+  EXPECT_EQ(crossing, chunks.size() - 1) << "the job went on after the sink stopped it";
+  EXPECT_LT(outcome.state->delivered, size);
+  DownloadJobTable::Instance().CloseJob(id);
+}
+
+TEST_F(HttpRequestTest, WaitThatTimesOutStillCopiesAFreshSnapshot) {
+  ASSERT_TRUE(server_.ServePattern("/late.bin", 1000));
+  ASSERT_TRUE(server_.Rule("/late.bin", "delay=3000"));
+  ScopedRef<Sink> sink(new Sink(1000));
+  const uint32_t id = StartJob(sink.get(), "/late.bin", false, 0, 0);
+  std::unique_ptr<HttpRequestState> snapshot(new HttpRequestState());
+  std::memset(snapshot.get(), 0xCD, sizeof(HttpRequestState));
+  EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 50, snapshot.get(), 1), kWaitTimedOut);
+  EXPECT_EQ(snapshot->params.context, id);
+  EXPECT_EQ(snapshot->lastError, 0u);
+  EXPECT_EQ(snapshot->firstReadCounter, 0);
+
+  IHttpAsync* job = DownloadJobTable::Instance().AcquireJob(id);
+  ASSERT_NE(job, nullptr);
+  job->SetTag(0x1234);
+  DownloadJobTable::Instance().ReleaseJob(job);
+  EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 20, snapshot.get(), 1), kWaitTimedOut);
+  EXPECT_EQ(snapshot->tag, 0x1234u);
+
+  // Closing a job that is still waiting for its response retires it at once.
+  const DWORD start = GetTickCount();
+  DownloadJobTable::Instance().CloseJob(id);
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  EXPECT_FALSE(DownloadJobTable::Instance().IsActive(id));
+  EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 10, snapshot.get(), 1), kWaitFailed);
+}
+
+TEST_F(HttpRequestTest, ThreadedJobSendsTheOpenEndedRangeAndDeliversFromItsStart) {
+  const uint32_t size = 100000;
+  ASSERT_TRUE(server_.ServePattern("/u.bin", size, 9));
+  const std::string expected = PatternBytes(size, 9);
+  ScopedRef<Sink> sink(new Sink(size));
+  const uint32_t open = StartJob(sink.get(), "/u.bin", true, 1000, 0xFFFFFFFFu, /*ultra=*/true);
+  Outcome outcome = RunToEnd(open);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.state->response.status, 206u);
+  EXPECT_EQ(outcome.state->delivered, size - 1000);
+  EXPECT_TRUE(sink->bytes(1000, size - 1) == expected.substr(1000));
+  DownloadJobTable::Instance().CloseJob(open);
+
+  const uint32_t bounded = StartJob(sink.get(), "/u.bin", true, 10, 19, /*ultra=*/true);
+  ASSERT_TRUE(RunToEnd(bounded).ended);
+  DownloadJobTable::Instance().CloseJob(bounded);
+
+  const std::vector<HttpdClient::LogLine> log = server_.Log("/u.bin");
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].range, "bytes=1000-");
+  EXPECT_EQ(log[1].range, "bytes=10-19");
+}
+
+TEST_F(HttpRequestTest, RedirectKeepsTheRedirectUrlAndBothServerAddressesApart) {
+  const uint32_t size = 20000;
+  ASSERT_TRUE(server_.ServePattern("/f.bin", size, 1));
+  const std::wstring target = server_.AltUrl("/f.bin");
+  const std::string targetNarrow(target.begin(), target.end());
+  ASSERT_TRUE(server_.Rule("/moved.bin", "redirect=" + targetNarrow));
+  ScopedRef<Sink> sink(new Sink(size));
+  // Through "localhost": WinINet pools connections per host name, and only a
+  // new connection reports the address it connected to.
+  const std::wstring first = L"http://localhost:" + std::to_wstring(server_.port()) + L"/moved.bin";
+  const uint32_t id =
+      DownloadJobTable::Instance().CreateDownLoadJob(sink.get(), first, 0, 0, 0, nullptr, false);
+  Outcome outcome = RunToEnd(id);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.state->lastError, 0u);
+  EXPECT_EQ(outcome.state->redirected, 1u);
+  EXPECT_EQ(std::wstring(outcome.state->redirectUrl), target);
+  EXPECT_EQ(std::wstring(outcome.state->serverBefore), L"127.0.0.1");
+  EXPECT_EQ(std::wstring(outcome.state->serverAfter), L"127.0.0.2");
+  EXPECT_TRUE(sink->bytes(0, size - 1) == PatternBytes(size, 1));
+  DownloadJobTable::Instance().CloseJob(id);
+
+  const std::vector<HttpdClient::LogLine> served = server_.Log("/f.bin");
+  ASSERT_EQ(served.size(), 1u);
+  EXPECT_EQ(served[0].listener, "alt");
+}
+
+TEST_F(HttpRequestTest, RequestIntoTheFileManagerWritesTheServedFile) {
+  const uint32_t size = 700000;
+  ASSERT_TRUE(server_.ServePattern("/pkg.bin", size, 4));
+  const std::wstring dir = MakeTestDirectory(L"net_http_file");
+  const std::wstring path = dir + L"\\pkg.bin";
+  ScopedRef<CMyComObject<COFileMgr>> manager(new CMyComObject<COFileMgr>());
+  ASSERT_TRUE(manager->Open(path, true, server_.Url("/pkg.bin")));
+  ASSERT_TRUE(manager->SetSize(size, nullptr));
+  ScopedRef<IOutFile> sink = ScopedRef<IOutFile>::Adopt(manager->CreateSubStream(0, 0));
+  const uint32_t id = StartJob(sink.get(), "/pkg.bin", false, 0, 0);
+  manager->AcceptJob(id);
+  Outcome outcome = RunToEnd(id);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.state->lastError, 0u);
+  DownloadJobTable::Instance().CloseJob(id);
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_TRUE(manager->IsComplete());
+  manager->Close();
+  EXPECT_TRUE(ReadWholeFile(path) == PatternBytes(size, 4));
+}
+
+}  // namespace
+}  // namespace net

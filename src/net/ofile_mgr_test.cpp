@@ -1,0 +1,333 @@
+// The output file manager on real files in a fresh temporary directory, with
+// a hand-driven clock instead of waiting for the resume interval.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net/com_object.h"
+#include "net/ofile_mgr_win.h"
+#include "net/resume_record.h"
+#include "net/testing/httpd_client_win.h"
+
+namespace net {
+namespace {
+
+using Manager = CMyComObject<COFileMgr>;
+
+const SystemTime kLastModified{2023, 11, 2, 14, 22, 13, 20, 0};
+const wchar_t kUrl[] = L"http://127.0.0.1/pkg.exe?rnd=1";
+
+uint64_t FileSizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return ~0ull;
+  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+// The creation time without opening the file (the manager holds it exclusively).
+FILETIME CreationTimeOf(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(path.c_str(), &found);
+  FILETIME time{};
+  if (search != INVALID_HANDLE_VALUE) {
+    time = found.ftCreationTime;
+    FindClose(search);
+  }
+  return time;
+}
+
+void WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD done = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  CloseHandle(file);
+}
+
+std::vector<uint8_t> Bytes(uint32_t length, uint8_t seed) {
+  std::vector<uint8_t> bytes(length);
+  for (uint32_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 3);
+  return bytes;
+}
+
+class OFileMgrTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = MakeTestDirectory(L"net_ofile");
+    path_ = dir_ + L"\\pkg.exe";
+  }
+
+  // A manager on path_ whose clock reads now_.
+  ScopedRef<Manager> NewManager(bool open = true) {
+    ScopedRef<Manager> manager(new Manager([this] { return now_; }));
+    if (open) {
+      EXPECT_TRUE(manager->Open(path_, true, kUrl));
+    }
+    return manager;
+  }
+
+  int Write(COFileMgr* manager, uint32_t position, uint32_t length, uint32_t jobId,
+            uint32_t limit = 0) {
+    const std::vector<uint8_t> data = Bytes(length, static_cast<uint8_t>(position));
+    int stop = 0;
+    manager->Write(position, length, data.data(), limit, jobId, &stop);
+    return stop;
+  }
+
+  // Windows keeps a file's creation time. Wine on a file system without a
+  // birth time reports the last change instead, so a file that was written
+  // to no longer matches its record; re-stamp the record with the time the
+  // data file reports now, as Windows would have kept it.
+  void RestampCreationTime() {
+    const std::string text = ReadWholeFile(path_ + L".resume");
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    ASSERT_GE(bytes.size(), 3132u);
+    const FILETIME now = CreationTimeOf(path_);
+    std::memcpy(&bytes[3092], &now.dwLowDateTime, 4);
+    std::memcpy(&bytes[3096], &now.dwHighDateTime, 4);
+    WriteWholeFile(path_ + L".resume", bytes);
+  }
+
+  std::wstring dir_;
+  std::wstring path_;
+  uint32_t now_ = 1700000000;
+};
+
+TEST_F(OFileMgrTest, SetSizePreallocatesMapsAndTrimsTheFreshRangeList) {
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_EQ(manager->remaining().ranges().size(), 1u);
+  EXPECT_EQ(manager->RemainingBytes(), 0x100000000ull);
+  ASSERT_TRUE(manager->SetSize(123457, &kLastModified));
+  ASSERT_EQ(manager->remaining().ranges().size(), 1u);
+  EXPECT_EQ(manager->remaining().ranges()[0], (ByteRange{0, 123456}));
+  EXPECT_TRUE(manager->mapped());
+  EXPECT_EQ(FileSizeOf(path_), 123457u);
+  EXPECT_FALSE(manager->SetSize(0, nullptr));  // 0 is "unknown", never a size
+  EXPECT_EQ(manager->fileSize(), 123457u);
+}
+
+TEST_F(OFileMgrTest, BlocksWaitForTheSizeAndForTheirJobToBeAccepted) {
+  ScopedRef<Manager> manager = NewManager();
+  Write(manager.get(), 0, 1000, 1);
+  Write(manager.get(), 1000, 1000, 2);
+  manager->AcceptJob(1);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(manager->Flush());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("Flush Error\r\n"), std::string::npos);
+  EXPECT_EQ(manager->QueuedCount(), 2u);
+
+  ASSERT_TRUE(manager->SetSize(3000, &kLastModified));
+  ASSERT_TRUE(manager->Flush());
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_EQ(manager->QueuedCount(), 1u);  // job 2 is not accepted yet
+  EXPECT_EQ(manager->written(), 1000u);
+  manager->AcceptJob(2);
+  Write(manager.get(), 2000, 1000, 2);
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_EQ(manager->QueuedCount(), 0u);
+  EXPECT_EQ(manager->received(), 3000u);
+  EXPECT_TRUE(manager->IsComplete());
+  manager->Close();
+
+  std::vector<uint8_t> expected;
+  for (uint32_t at : {0u, 1000u, 2000u}) {
+    const std::vector<uint8_t> part = Bytes(1000, static_cast<uint8_t>(at));
+    expected.insert(expected.end(), part.begin(), part.end());
+  }
+  const std::string onDisk = ReadWholeFile(path_);
+  EXPECT_TRUE(onDisk == std::string(expected.begin(), expected.end()));
+}
+
+TEST_F(OFileMgrTest, BlockOverWrittenBytesLogsDeleteRangeAndStillCounts) {
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(4000, &kLastModified));
+  manager->AcceptJob(0x0F000007);
+  Write(manager.get(), 0, 2000, 0x0F000007);
+  ASSERT_TRUE(manager->Flush());
+  Write(manager.get(), 1000, 2000, 0x0F000007);
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("DeleteRange  error [1000-2999] 0f000007\r\n"),
+            std::string::npos);
+  EXPECT_EQ(manager->written(), 4000u);
+  EXPECT_EQ(manager->RemainingBytes(), 1000u);
+  EXPECT_FALSE(manager->IsComplete());  // written ≥ size, but [3000, 3999] is missing
+}
+
+TEST_F(OFileMgrTest, BytesPastTheEndOfTheFileAreNeverWritten) {
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(1000, &kLastModified));
+  manager->AcceptJob(1);
+  Write(manager.get(), 900, 200, 1);    // half inside
+  Write(manager.get(), 5000, 100, 1);  // wholly outside
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(manager->Flush());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(manager->remaining().ranges()[0], (ByteRange{0, 899}));
+  manager->Close();
+  EXPECT_EQ(FileSizeOf(path_), 1000u);
+}
+
+TEST_F(OFileMgrTest, QueueOverTheCapDropsTheChunkAndStopsTheJob) {
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(1000, &kLastModified));
+  EXPECT_EQ(Write(manager.get(), 0, 3001, 1), 0);
+  EXPECT_EQ(Write(manager.get(), 0, 10, 1), 1);
+  EXPECT_EQ(manager->QueuedCount(), 1u);
+  EXPECT_EQ(manager->received(), 3001u);
+  // A chunk at the job's stop offset stops it once ranges are known to work.
+  manager->DropQueued(true);
+  EXPECT_EQ(Write(manager.get(), 0, 10, 1, /*limit=*/5), 0);
+  manager->SetResumeSupport(1);
+  manager->SetResumeSupport(2);  // once 1, it stays 1
+  EXPECT_TRUE(manager->ResumeAllowed());
+  EXPECT_EQ(Write(manager.get(), 10, 10, 1, 15), 1);
+}
+
+TEST_F(OFileMgrTest, ResumeRecordIsWrittenOnlyAfterElevenSecondsInTheExactLayout) {
+  const uint32_t size = 600000;
+  ScopedRef<Manager> manager = NewManager();
+  const FILETIME created = CreationTimeOf(path_);  // before anything is written
+  ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+  manager->AcceptJob(1);
+  Write(manager.get(), 0, 100000, 1);
+  now_ += 10;
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_EQ(FileSizeOf(manager->resumePath()), 0u);
+  now_ += 1;
+  Write(manager.get(), 200000, 100000, 1);
+  ASSERT_TRUE(manager->Flush());
+
+  EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 16);  // two ranges
+
+  // The next save waits another 11 seconds.
+  Write(manager.get(), 100000, 100000, 1);
+  now_ += 10;
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 16);
+  now_ += 1;
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 8);
+  manager->Close();  // the manager holds both files exclusively until now
+
+  ResumeRecord expected;
+  expected.path = ToUtf16(path_);
+  expected.url = ToUtf16(kUrl);
+  expected.creationLow = created.dwLowDateTime;
+  expected.creationHigh = created.dwHighDateTime;
+  expected.lastModified = kLastModified;
+  expected.fileSize = size;
+  expected.ranges = {{300000, size - 1}};
+  const std::vector<uint8_t> bytes = SerializeResumeRecord(expected);
+  const std::string stored = ReadWholeFile(path_ + L".resume");
+  EXPECT_TRUE(stored == std::string(bytes.begin(), bytes.end()));
+}
+
+TEST_F(OFileMgrTest, SmallFilesAndFilesWithoutLastModifiedNeverGetARecord) {
+  {
+    ScopedRef<Manager> manager = NewManager();
+    ASSERT_TRUE(manager->SetSize(524287, &kLastModified));
+    manager->AcceptJob(1);
+    Write(manager.get(), 0, 1000, 1);
+    now_ += 100;
+    ASSERT_TRUE(manager->Flush());
+    manager->Close();
+    EXPECT_EQ(FileSizeOf(path_ + L".resume"), 0u);
+  }
+  path_ = dir_ + L"\\undated.exe";
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(1 << 20, nullptr));
+  manager->AcceptJob(1);
+  Write(manager.get(), 0, 1000, 1);
+  now_ += 100;
+  ASSERT_TRUE(manager->Flush());
+  manager->Close();
+  EXPECT_EQ(FileSizeOf(path_ + L".resume"), 0u);
+}
+
+TEST_F(OFileMgrTest, InterruptedDownloadResumesWithItsRemainingRanges) {
+  const uint32_t size = 1 << 20;
+  {
+    ScopedRef<Manager> manager = NewManager();
+    ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+    manager->AcceptJob(1);
+    Write(manager.get(), 0, 300000, 1);
+    now_ += 11;
+    ASSERT_TRUE(manager->Flush());
+  }  // released: closed without a further save
+  RestampCreationTime();
+  ScopedRef<Manager> again = NewManager();
+  std::vector<ByteRange> ranges;
+  HttpResponseInfo info;
+  std::memset(&info, 0xAB, sizeof(info));
+  ASSERT_TRUE(again->LoadResume(&ranges, &info));
+  EXPECT_EQ(ranges, (std::vector<ByteRange>{{300000, size - 1}}));
+  EXPECT_EQ(again->fileSize(), size);
+  EXPECT_EQ(info.status, 200u);
+  EXPECT_EQ(info.contentLength, size);
+  EXPECT_EQ(info.rangeTotal, size);
+  EXPECT_EQ(info.lastModified, kLastModified);
+  again->Close();
+  EXPECT_TRUE(ReadWholeFile(path_).substr(0, 300000) ==
+              std::string(reinterpret_cast<const char*>(Bytes(300000, 0).data()), 300000));
+}
+
+class LoadResumeTest : public OFileMgrTest {
+ protected:
+  // A data file (created by a manager) and a record that matches it.
+  ResumeRecord MatchingRecord() {
+    NewManager()->Close();
+    ResumeRecord record;
+    record.path = ToUtf16(path_);
+    record.url = ToUtf16(kUrl);
+    const FILETIME created = CreationTimeOf(path_);
+    record.creationLow = created.dwLowDateTime;
+    record.creationHigh = created.dwHighDateTime;
+    record.lastModified = kLastModified;
+    record.fileSize = 5000000;
+    return record;
+  }
+
+  bool Load(const std::vector<uint8_t>& bytes, std::vector<ByteRange>* ranges) {
+    WriteWholeFile(path_ + L".resume", bytes);
+    ScopedRef<Manager> manager = NewManager();
+    HttpResponseInfo info;
+    return manager->LoadResume(ranges, &info);
+  }
+};
+
+TEST_F(LoadResumeTest, ExactlyTheFixedSizeWithNoRangesLoadsAnEmptyList) {
+  const std::vector<uint8_t> bytes = SerializeResumeRecord(MatchingRecord());
+  ASSERT_EQ(bytes.size(), 3132u);
+  std::vector<ByteRange> ranges{{1, 2}};
+  EXPECT_TRUE(Load(bytes, &ranges));
+  EXPECT_EQ(ranges, (std::vector<ByteRange>{{1, 2}}));  // appended to, nothing added
+}
+
+TEST_F(LoadResumeTest, RecordOfAnotherFileUrlOrCreationTimeIsRefused) {
+  const ResumeRecord good = MatchingRecord();
+  std::vector<ByteRange> ranges;
+  ResumeRecord other = good;
+  other.path[0] = other.path[0] == u'C' ? u'c' : u'C';  // case counts
+  EXPECT_FALSE(Load(SerializeResumeRecord(other), &ranges));
+  other = good;
+  other.url += u"2";
+  EXPECT_FALSE(Load(SerializeResumeRecord(other), &ranges));
+  other = good;
+  other.creationLow += 1;
+  EXPECT_FALSE(Load(SerializeResumeRecord(other), &ranges));
+  std::vector<uint8_t> reserved = SerializeResumeRecord(good);
+  reserved[3088] = 1;
+  EXPECT_FALSE(Load(reserved, &ranges));
+  std::vector<uint8_t> truncated = SerializeResumeRecord(good);
+  truncated.resize(3131);
+  EXPECT_FALSE(Load(truncated, &ranges));
+  EXPECT_TRUE(Load(SerializeResumeRecord(good), &ranges));
+}
+
+}  // namespace
+}  // namespace net
