@@ -163,13 +163,4 @@ TEST_F(StatReporterTest, EmptyHeaderOrTypeStartsNoWorkerAndStopReturnsAtOnce) {
   EXPECT_EQ(reporter.PendingCount(), 1u);
 }
 
-TEST_F(StatReporterTest, BrokenSignalEndsTheWorkerWithoutFinalSends) {
-  ASSERT_TRUE(Start());
-  reporter.Enqueue(OneShotRecord(L"Start"));
-  platform.failWait = true;
-  platform.RunWorker();
-  EXPECT_TRUE(sender.attempts.empty());
-  EXPECT_TRUE(reporter.Stop());
-}
-
 }  // namespace

@@ -30,7 +30,7 @@ class FakeEnvironment : public StatEnvironment {
   RunGuid NewRunGuid() override { return guid; }
   bool ReadFileVersion(std::uint16_t parts[4]) override {
     for (int i = 0; i < 4; ++i) parts[i] = version[i];
-    return versionReadable;
+    return true;
   }
   OsVersionData QueryOsVersion() override { return os; }
   std::wstring MachineIdentifier() override { return machineId; }
@@ -39,7 +39,6 @@ class FakeEnvironment : public StatEnvironment {
   LocalTime now;
   RunGuid guid;
   std::uint16_t version[4] = {1, 0, 0, 1};
-  bool versionReadable = true;
   OsVersionData os;
   std::wstring machineId;
   std::wstring fingerprint;

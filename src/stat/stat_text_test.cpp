@@ -37,12 +37,6 @@ TEST(StatMap, AnEmptyValueIsFilledByTheNextOne) {
   EXPECT_EQ(FormatStatMap(StatMap()), L"");
 }
 
-TEST(StatMap, KeysSortByCodeUnit) {
-  // Upper-case letters sort before lower-case ones.
-  const StatMap map = {{L"t_diff", L"0"}, {L"Stat", L"3"}, {L"src", L"End"}, {L"Cfgver", L""}};
-  EXPECT_EQ(FormatStatMap(map), L"Cfgver= Stat=3 src=End t_diff=0 ");
-}
-
 TEST(Utf8, ConvertsChineseAstralAndUnpairedSurrogates) {
   EXPECT_EQ(WideToUtf8(L"a=\x6E20\x9053"), "a=\xE6\xB8\xA0\xE9\x81\x93");
   EXPECT_EQ(WideToUtf8(L"\U0001F600"), "\xF0\x9F\x98\x80");
@@ -69,15 +63,6 @@ TEST(MultipartForm, MatchesTheGoldenCopyByteForByte) {
   const std::string golden = ReadTestFile("report_form.golden");
   ASSERT_FALSE(golden.empty()) << "golden file missing";
   EXPECT_EQ(BuildMultipartForm("Functionwebinst", body), golden);
-}
-
-TEST(MultipartForm, SizePartEndsInABareLineFeedAndTheFormInCrLf) {
-  const std::string form = BuildMultipartForm("T", "");
-  EXPECT_NE(form.find("name=\"raw_file_size\";\r\n\r\n0\n----MULTI"), std::string::npos);
-  const std::string tail = "\r\n\r\n----MULTI-PARTS-FORM-DATA-BOUNDARY-REPORTLOG--\r\n";
-  ASSERT_GE(form.size(), tail.size());
-  EXPECT_EQ(form.substr(form.size() - tail.size()), tail);
-  EXPECT_EQ(form.compare(0, 46, "----MULTI-PARTS-FORM-DATA-BOUNDARY-REPORTLOG\r\n"), 0);
 }
 
 }  // namespace
