@@ -159,12 +159,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if what == "log":
             only = query.get("path") or None
             with STATE.lock:
-                lines = [entry for entry in STATE.log if only is None or entry[1] == only]
-            return self.reply_text(200, "".join(line for line, _ in lines))
+                lines = ["\t".join([str(e["seq"])] + e["fields"] + [str(e["sent"])]) + "\n"
+                         for e in STATE.log if only is None or e["path"] == only]
+            return self.reply_text(200, "".join(lines))
         return self.reply_text(404, "unknown control\n")
 
-    def reply_text(self, status, text, extra=None):
+    def reply_text(self, status, text, extra=None, logged=False):
         data = text.encode()
+        if logged:
+            self.begin_log(status)
         self.send_response(status)
         self.send_header("Content-Type", "text/plain")
         self.send_header("Content-Length", str(len(data)))
@@ -173,7 +176,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(data)
-        return len(data)
+            if logged:
+                self.count_sent(len(data))
 
     # --- serving -------------------------------------------------------
     def match_rule(self, path):
@@ -189,19 +193,27 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return dict(rule["actions"])
         return {}
 
-    def record(self, path, status, sent, generation):
+    def begin_log(self, status):
+        """Logs this request before its response goes out, so a client that
+        has its answer always finds the line; the body count grows as the
+        body is sent."""
         def header(name):
             value = self.headers.get(name)
             return "-" if value is None else " ".join(value.split())
+        entry = {"fields": [self.server.listener_name, str(self.conn_id), self.command,
+                            self.path.replace("\t", " "), header("Range"), header("Host"),
+                            header("User-Agent"), str(status)],
+                 "sent": 0, "path": self.log_path}
         with STATE.lock:
-            if generation != STATE.generation:
-                return
-            STATE.seq += 1
-            line = "\t".join([str(STATE.seq), self.server.listener_name, str(self.conn_id),
-                              self.command, self.path.replace("\t", " "), header("Range"),
-                              header("Host"), header("User-Agent"), str(status),
-                              str(sent)]) + "\n"
-            STATE.log.append((line, path))
+            if self.log_generation == STATE.generation:
+                STATE.seq += 1
+                entry["seq"] = STATE.seq
+                STATE.log.append(entry)
+        self.log_entry = entry
+
+    def count_sent(self, n):
+        with STATE.lock:
+            self.log_entry["sent"] += n
 
     def do_GET(self):
         parsed = urllib.parse.urlsplit(self.path)
@@ -211,13 +223,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         length = int(self.headers.get("Content-Length") or 0)
         if length:
             self.rfile.read(length)  # keep the connection usable
-        status, sent = 500, 0
         with STATE.lock:
-            generation = STATE.generation
-        try:
-            status, sent = self.serve(parsed.path)
-        finally:
-            self.record(parsed.path, status, sent, generation)
+            self.log_generation = STATE.generation
+        self.log_path = parsed.path
+        self.log_entry = None
+        self.serve(parsed.path)
 
     do_POST = do_GET
     do_HEAD = do_GET
@@ -227,20 +237,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if "delay" in actions:
             time.sleep(int(actions["delay"]) / 1000.0)
         if "redirect" in actions:
-            return 302, self.reply_text(302, "moved\n", [("Location", actions["redirect"])])
+            return self.reply_text(302, "moved\n", [("Location", actions["redirect"])], True)
         if "status" in actions:
             status = int(actions["status"])
-            return status, self.reply_text(status, "status %d\n" % status)
+            return self.reply_text(status, "status %d\n" % status, logged=True)
         with STATE.lock:
             entry = STATE.files.get(path)
         if entry is None:
-            return 404, self.reply_text(404, "not found\n")
+            return self.reply_text(404, "not found\n", logged=True)
         data, lastmod = entry
         size = len(data)
         rng = None if actions.get("norange") else parse_range(self.headers.get("Range"), size)
         if rng == "bad":
-            return 416, self.reply_text(416, "unsatisfiable\n",
-                                        [("Content-Range", "bytes */%d" % size)])
+            return self.reply_text(416, "unsatisfiable\n",
+                                   [("Content-Range", "bytes */%d" % size)], True)
         status = 200
         body = memoryview(data)
         headers = [("Accept-Ranges", "bytes"), ("Content-Type", "application/octet-stream")]
@@ -261,6 +271,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
         else:
             headers.append(("Content-Length", str(len(body))))
+        self.begin_log(status)
         self.send_response_only(status)
         self.send_header("Server", self.version_string())
         if not actions.get("nodate"):
@@ -269,8 +280,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(name, value)
         self.end_headers()
         if self.command == "HEAD":
-            return status, 0
-        return status, self.send_body(body, actions, chunked)
+            return
+        self.send_body(body, actions, chunked)
 
     def send_body(self, body, actions, chunked):
         drop = int(actions["drop"]) if "drop" in actions else None
@@ -288,6 +299,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 else:
                     self.wfile.write(piece)
                 sent += len(piece)
+                self.count_sent(len(piece))
                 if rate > 0:
                     ahead = sent / rate - (time.monotonic() - started)
                     if ahead > 0:
@@ -296,13 +308,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 self.close_connection = True
                 self.connection.shutdown(socket.SHUT_RDWR)
-                return sent
+                return
             if chunked:
                 self.wfile.write(b"0\r\n\r\n")
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
-        return sent
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

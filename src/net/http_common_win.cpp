@@ -52,6 +52,9 @@ bool CrackUrlInto(const std::wstring& url, HttpRequestParams* params) {
   std::wstring path;
   if (parts.lpszUrlPath) path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
   if (parts.lpszExtraInfo) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  // A fragment names a place inside the document; it is never sent.
+  const std::wstring::size_type fragment = path.find(L'#');
+  if (fragment != std::wstring::npos) path.erase(fragment);
   if (path.empty()) path = L"/";
   if (!CopyPart(path.c_str(), static_cast<DWORD>(path.size()), params->path, kUrlUnits)) {
     return false;
