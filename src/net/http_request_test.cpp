@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +22,10 @@
 
 namespace net {
 namespace {
+
+const char kAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; WOW64; Trident/4.0; Vexlo Gui Installer "
+    "Zetora)";
 
 // A sink that records every chunk and assembles the bytes it was given.
 class RecordingSink : public IOutFile, public CMyCComObjectRoot {
@@ -137,6 +142,9 @@ TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
   EXPECT_EQ(full.state->delivered, size);
   EXPECT_EQ(whole->starts(), 1);
   EXPECT_TRUE(whole->bytes(0, size - 1) == expected);
+  // Every received chunk was counted for the 20-second speed.
+  EXPECT_GT(full.state->responseChunkCount, 0);
+  EXPECT_GT(full.state->speed.Speed(static_cast<uint32_t>(time(nullptr))), 0u);
   DownloadJobTable::Instance().CloseJob(id);
 
   // Three ranges at once, as the download task runs them; the chunk that
@@ -164,9 +172,7 @@ TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
   const std::vector<HttpdClient::LogLine> log = server_.Log("/f.bin");
   ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log[0].range, "-");
-  EXPECT_EQ(log[0].userAgent,
-            "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 6.1; WOW64; Trident/4.0; Vexlo Gui "
-            "Installer Zetora)");
+  EXPECT_EQ(log[0].userAgent, kAgent);
   std::vector<std::string> sent;
   for (std::size_t i = 1; i < log.size(); ++i) sent.push_back(log[i].range);
   EXPECT_NE(std::find(sent.begin(), sent.end(), "bytes=100000-150000"), sent.end());
@@ -237,6 +243,28 @@ TEST_F(HttpRequestTest, StopOffsetSetWhileRunningReachesTheSinkWhichEndsTheJob) 
   DownloadJobTable::Instance().CloseJob(id);
 }
 
+// With both events pending, the asynchronous request reports its response
+// first and the threaded one its end first.
+TEST_F(HttpRequestTest, PendingEventsAreReportedInEachClassesOrder) {
+  ASSERT_TRUE(server_.ServePattern("/small.bin", 100));
+  std::unique_ptr<HttpRequestState> snapshot(new HttpRequestState());
+  for (bool ultra : {false, true}) {
+    ScopedRef<Sink> sink(new Sink(100));
+    const uint32_t id = StartJob(sink.get(), "/small.bin", true, 0, 99, ultra);
+    IHttpAsync* job = DownloadJobTable::Instance().AcquireJob(id);
+    ASSERT_NE(job, nullptr);
+    for (int i = 0; i < 300 && job->GetState()->delivered < 100; ++i) Sleep(10);
+    Sleep(100);  // both events are set by now
+    DownloadJobTable::Instance().ReleaseJob(job);
+    const int first = DownloadJobTable::Instance().WaitJob(id, 1000, snapshot.get(), 1);
+    const int second = DownloadJobTable::Instance().WaitJob(id, 1000, snapshot.get(), 1);
+    EXPECT_EQ(first, ultra ? kWaitEnded : kWaitResponse) << "ultra=" << ultra;
+    EXPECT_EQ(second, ultra ? kWaitResponse : kWaitEnded) << "ultra=" << ultra;
+    EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 10, snapshot.get(), 1), kWaitTimedOut);
+    DownloadJobTable::Instance().CloseJob(id);
+  }
+}
+
 TEST_F(HttpRequestTest, WaitThatTimesOutStillCopiesAFreshSnapshot) {
   ASSERT_TRUE(server_.ServePattern("/late.bin", 1000));
   ASSERT_TRUE(server_.Rule("/late.bin", "delay=3000"));
@@ -285,6 +313,8 @@ TEST_F(HttpRequestTest, ThreadedJobSendsTheOpenEndedRangeAndDeliversFromItsStart
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[0].range, "bytes=1000-");
   EXPECT_EQ(log[1].range, "bytes=10-19");
+  // The User-Agent header replaces the root handle's agent.
+  EXPECT_EQ(log[0].userAgent, kAgent);
 }
 
 TEST_F(HttpRequestTest, RedirectKeepsTheRedirectUrlAndBothServerAddressesApart) {
