@@ -140,6 +140,7 @@ TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
   EXPECT_EQ(full.state->response.contentLength, size);
   EXPECT_EQ(full.state->response.lastModified.wYear, 2023);
   EXPECT_EQ(full.state->delivered, size);
+  EXPECT_EQ(std::string(full.state->hostHeader), "127.0.0.1:" + std::to_string(server_.port()));
   EXPECT_EQ(whole->starts(), 1);
   EXPECT_TRUE(whole->bytes(0, size - 1) == expected);
   // Every received chunk was counted for the 20-second speed.
