@@ -40,17 +40,7 @@ CHttpAsync::~CHttpAsync() {
 int CHttpAsync::Start(std::wstring url, uint32_t useRange, uint32_t rangeFirst,
                       uint32_t rangeLast, IOutFile* sink, uint32_t jobId,
                       const wchar_t* extraHeaders) {
-  state_->startTick = GetTickCount();
-  params_.context = jobId;
-  state_->params.context = jobId;
-  if (url.size() >= kUrlUnits || !CrackUrlInto(url, &params_)) {
-    state_->lastError = ERROR_INVALID_PARAMETER;
-    return 0;
-  }
-  std::memcpy(params_.url, url.c_str(), (url.size() + 1) * sizeof(wchar_t));
-  params_.useRange = useRange;
-  params_.rangeFirst = rangeFirst;
-  params_.rangeLast = rangeLast;
+  if (!FillParams(url, useRange, rangeFirst, rangeLast, jobId)) return 0;
   if (extraHeaders) {
     extraHeaders_ = extraHeaders;
     params_.extraHeaders = extraHeaders_.c_str();

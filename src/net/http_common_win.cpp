@@ -156,6 +156,23 @@ CHttpRequestBase::CHttpRequestBase() : params_(DefaultRequestParams()), state_(N
   state_->params = params_;
 }
 
+bool CHttpRequestBase::FillParams(const std::wstring& url, uint32_t useRange,
+                                  uint32_t rangeFirst, uint32_t rangeLast, uint32_t jobId) {
+  state_->startTick = GetTickCount();
+  params_.context = jobId;
+  state_->params.context = jobId;
+  if (url.size() >= kUrlUnits || !CrackUrlInto(url, &params_)) {
+    state_->lastError = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  std::memcpy(params_.url, url.c_str(), (url.size() + 1) * sizeof(wchar_t));
+  params_.useRange = useRange;
+  params_.rangeFirst = rangeFirst;
+  params_.rangeLast = rangeLast;
+  state_->params = params_;
+  return true;
+}
+
 void CHttpRequestBase::FreeState() {
   IOutFile* sink = state_->sink;
   DeleteRequestState(state_);

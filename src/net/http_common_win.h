@@ -21,6 +21,11 @@ class CHttpRequestBase : public IHttpAsync, public CMyCComObjectRoot {
 
  protected:
   CHttpRequestBase();
+  // Start's common part: the start tick, the job id, the cracked URL and the
+  // range, copied into the state. A URL that does not crack or does not fit
+  // its fields ends here with error 87 (the job then stays silent).
+  bool FillParams(const std::wstring& url, uint32_t useRange, uint32_t rangeFirst,
+                  uint32_t rangeLast, uint32_t jobId);
   // Frees the state, then tells the sink and drops it. Not done by the
   // destructor: a request whose handle never closed keeps its state.
   void FreeState();

@@ -293,6 +293,22 @@ TEST_F(HttpRequestTest, WaitThatTimesOutStillCopiesAFreshSnapshot) {
   EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 10, snapshot.get(), 1), kWaitFailed);
 }
 
+// A job that cannot be set up stays silent: its waits time out (they do not
+// fail), its error says why, and nothing reaches the server.
+TEST_F(HttpRequestTest, UrlTooLongForItsFieldsLeavesASilentJob) {
+  const std::wstring url = server_.Url("/" + std::string(1100, 'a'));
+  std::unique_ptr<HttpRequestState> snapshot(new HttpRequestState());
+  for (bool ultra : {false, true}) {
+    ScopedRef<Sink> sink(new Sink(16));
+    const uint32_t id =
+        DownloadJobTable::Instance().CreateDownLoadJob(sink.get(), url, 0, 0, 0, nullptr, ultra);
+    EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 20, snapshot.get(), 1), kWaitTimedOut);
+    EXPECT_EQ(snapshot->lastError, 87u);
+    DownloadJobTable::Instance().CloseJob(id);
+  }
+  EXPECT_TRUE(server_.Log("").empty());
+}
+
 TEST_F(HttpRequestTest, ThreadedJobSendsTheOpenEndedRangeAndDeliversFromItsStart) {
   const uint32_t size = 100000;
   ASSERT_TRUE(server_.ServePattern("/u.bin", size, 9));

@@ -46,19 +46,12 @@ std::wstring CHttpUltraSync::RangeHeader(uint32_t rangeFirst, uint32_t rangeLast
 int CHttpUltraSync::Start(std::wstring url, uint32_t useRange, uint32_t rangeFirst,
                           uint32_t rangeLast, IOutFile* sink, uint32_t jobId,
                           const wchar_t* extraHeaders) {
-  state_->startTick = GetTickCount();
-  params_.context = jobId;
-  state_->params.context = jobId;
-  if (url.size() >= kUrlUnits || !CrackUrlInto(url, &params_) || !sink) {
+  if (!FillParams(url, useRange, rangeFirst, rangeLast, jobId)) return 0;
+  if (!sink) {
     state_->lastError = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  std::memcpy(params_.url, url.c_str(), (url.size() + 1) * sizeof(wchar_t));
-  params_.useRange = useRange;
-  params_.rangeFirst = rangeFirst;
-  params_.rangeLast = rangeLast;
-  params_.extraHeaders = nullptr;  // threaded requests send their own header set
-  state_->params = params_;
+  // Threaded requests send their own header set; extraHeaders is not used.
   sink->AddRef();
   state_->sink = sink;
   thread_.reset(CreateThread(nullptr, 0, WorkerThread,
