@@ -11,13 +11,17 @@ namespace net {
 
 namespace {
 
-void CALLBACK StatusCallback(HINTERNET /*handle*/, DWORD_PTR context, DWORD status, LPVOID info,
+void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID info,
                              DWORD infoLength) {
   DownloadJobTable& table = DownloadJobTable::Instance();
-  IHttpAsync* job = table.AcquireJob(static_cast<uint32_t>(context));
+  const uint32_t jobId = static_cast<uint32_t>(context);
+  // The closing notice of a request handle also reaches retired jobs: their
+  // handle reference keeps them alive until then.
+  IHttpAsync* job = status == INTERNET_STATUS_HANDLE_CLOSING ? table.AcquireRetiringJob(jobId)
+                                                             : table.AcquireJob(jobId);
   if (!job) return;
   // Only CHttpAsync objects install this callback with their job id.
-  static_cast<CHttpAsync*>(job)->OnStatus(status, info, infoLength);
+  static_cast<CHttpAsync*>(job)->OnStatus(handle, status, info, infoLength);
   table.ReleaseJob(job);
 }
 
@@ -93,6 +97,8 @@ bool CHttpAsync::OpenHandles() {
   state_->request = request;
   if (!request) return false;
   requestOpened_ = true;
+  requestHandle_ = request;
+  AddRef();  // released when WinINet reports the request handle closed
   state_->openTick = GetTickCount();
   return true;
 }
@@ -248,7 +254,7 @@ DWORD CHttpAsync::StepDeliver() {
   return kContinue;
 }
 
-void CHttpAsync::OnStatus(DWORD status, void* info, DWORD infoLength) {
+void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLength) {
   switch (status) {
     case INTERNET_STATUS_CONNECTED_TO_SERVER:
       CopyCallbackText(info, infoLength,
@@ -262,7 +268,12 @@ void CHttpAsync::OnStatus(DWORD status, void* info, DWORD infoLength) {
       }
       break;
     case INTERNET_STATUS_HANDLE_CLOSING:
-      SetEvent(state_->closedEvent);
+      if (handle != nullptr && handle == requestHandle_) {
+        requestHandle_ = nullptr;
+        SetEvent(state_->closedEvent);
+        DownloadJobTable::Instance().ForgetRetired(params_.context);
+        Release();  // the handle's reference; the callback still holds one
+      }
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
       const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);

@@ -25,7 +25,7 @@ class CHttpAsync : public CHttpRequestBase {
   int Close() override;
 
   // The status callback's work for this job.
-  void OnStatus(DWORD status, void* info, DWORD infoLength);
+  void OnStatus(void* handle, DWORD status, void* info, DWORD infoLength);
 
   // Wait for the closed event on destruction.
   static constexpr DWORD kCloseWaitMs = 5000;
@@ -56,6 +56,10 @@ class CHttpAsync : public CHttpRequestBase {
   // may still hold the buffer and the handles then.
   CriticalSection* lock_;
   bool requestOpened_ = false;
+  // The open request handle holds a reference on this object until WinINet
+  // reports it closed: a read still pending in WinINet writes into the
+  // receive buffer, so the buffer must outlive the handle, not the job.
+  void* requestHandle_ = nullptr;
   bool closed_ = false;
 };
 

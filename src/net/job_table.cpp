@@ -43,6 +43,22 @@ IHttpAsync* DownloadJobTable::AcquireJob(uint32_t jobId) {
   return it->second;
 }
 
+IHttpAsync* DownloadJobTable::AcquireRetiringJob(uint32_t jobId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = active_.find(jobId);
+  if (it == active_.end()) {
+    it = closing_.find(jobId);
+    if (it == closing_.end()) return nullptr;
+  }
+  it->second->AddRef();
+  return it->second;
+}
+
+void DownloadJobTable::ForgetRetired(uint32_t jobId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closing_.erase(jobId);
+}
+
 void DownloadJobTable::ReleaseJob(IHttpAsync* job) {
   if (job) job->Release();
 }

@@ -42,6 +42,11 @@ class DownloadJobTable {
   // The active job with one more reference, or null. Pair with ReleaseJob.
   IHttpAsync* AcquireJob(uint32_t jobId);
   void ReleaseJob(IHttpAsync* job);
+  // Like AcquireJob, but also finds a retired job. Only for the closing
+  // notice of a job's request handle, whose reference keeps it alive.
+  IHttpAsync* AcquireRetiringJob(uint32_t jobId);
+  // Drops a retired job from the closing map before it is destroyed.
+  void ForgetRetired(uint32_t jobId);
 
   // The state of an active job, with a reference on it; null when absent.
   HttpRequestState* Acquire(uint32_t jobId);
