@@ -11,6 +11,13 @@ mkdir -p "$out_dir"
 log="$out_dir/installer.log"
 shot="$out_dir/window.png"
 config_port=$(sed -n 's/^ZETORA_CONFIG_PORT:STRING=//p' "$win_dir/CMakeCache.txt")
+stat_port=$(sed -n 's/^ZETORA_STAT_PORT:STRING=//p' "$win_dir/CMakeCache.txt")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+stat_log="$out_dir/statistics.log"
+
+# The statistics collector prints every report it receives.
+python3 "$here/stat_collector.py" --port "$stat_port" --print --bind-retry 10 >"$stat_log" 2>&1 &
+collector_pid=$!
 
 # The configuration server answers slowly (and with 404), so the window stays
 # up long enough to be seen and the run then goes on with the built-in item.
@@ -25,7 +32,7 @@ class Slow(http.server.BaseHTTPRequestHandler):
 http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Slow).serve_forever()
 PY
 server_pid=$!
-trap 'kill $server_pid 2>/dev/null' EXIT
+trap 'kill $server_pid $collector_pid 2>/dev/null' EXIT
 sleep 0.5
 
 echo "demo: running $exe -tn demo (display $DISPLAY)"
@@ -42,3 +49,6 @@ echo "demo: diagnostic lines:"
 sed 's/^/  | /' "$log"
 echo "demo: $(grep -a 'InstallDriver end reason' "$log" | tail -1 | tr -d '\r')"
 echo "demo: exit code $rc after ${elapsed}s"
+sleep 0.5
+echo "demo: the statistics collector on port $stat_port received:"
+sed 's/^/  | /' "$stat_log"

@@ -25,3 +25,11 @@ if(ZETORA_WINDOWS)
     TIMEOUT 120
     SERVER ${download_server})
 endif()
+
+if(ZETORA_WINDOWS)
+  # make bench: one download per run, timed by tools/bench.sh.
+  add_executable(download_bench bench/download_bench.cpp)
+  target_link_libraries(download_bench PRIVATE net_download)
+  target_link_options(download_bench PRIVATE -municode)
+  set_target_properties(download_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endif()

@@ -42,6 +42,10 @@ std::string ReadFileText(const std::wstring& path) {
   return text;
 }
 
+void NotInherited(SOCKET s) {
+  SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+}
+
 // Listens on the configuration server's loopback port and accepts requests
 // without ever answering them; Release() drops every connection unanswered.
 class ConfigPortHold {
@@ -62,6 +66,9 @@ class ConfigPortHold {
     // Another test run on this machine may hold the port for a moment.
     for (int attempt = 0; attempt < 60; ++attempt) {
       listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+      // The installers started here must not inherit the port: a copy that
+      // holds the listener would keep it open after the test released it.
+      if (listener_ != INVALID_SOCKET) NotInherited(listener_);
       if (listener_ != INVALID_SOCKET &&
           bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
           listen(listener_, 8) == 0) {
@@ -99,7 +106,10 @@ class ConfigPortHold {
       timeval wait = {0, 50000};
       if (select(0, &readable, nullptr, nullptr, &wait) == 1 && count < 64) {
         SOCKET client = accept(self->listener_, nullptr, nullptr);
-        if (client != INVALID_SOCKET) clients[count++] = client;
+        if (client != INVALID_SOCKET) {
+          NotInherited(client);
+          clients[count++] = client;
+        }
       }
     }
     for (int i = 0; i < count; ++i) closesocket(clients[i]);

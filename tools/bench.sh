@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# make bench: the download call under Wine against the loopback test server,
+# side by side in one run with aria2c (8 connections) and curl (one), on the
+# same server and files. Prints ratios, peak memory and resume refetching.
+#   tools/bench.sh <build dir>   (inside cmake/wine-session.sh)
+set -u
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+bench="$build/win32/download_bench.exe"
+work="$build/bench"
+rm -rf "$work" && mkdir -p "$work"
+MiB=$((1024 * 1024))
+
+exec 3< <(python3 "$here/testhttpd.py" 2>"$work/server.log")
+read -r ready <&3
+for pair in ${ready#READY}; do export "${pair?}"; done
+base="http://127.0.0.1:$HTTPD_PORT"
+ctl() { curl -s -X POST "$base/_ctl/$1" >/dev/null; }
+served() { curl -s "$base/_ctl/log?path=$1" | awk -F'\t' '{s += $10} END {print s + 0}'; }
+now_ms() { date +%s%3N; }
+winpath() { echo "Z:${1//\//\\}"; }
+
+# Runs the bench program; prints its "result= ms= bytes=" line. While it runs,
+# samples the Wine process's peak resident set and anonymous memory.
+run_ours() {
+  local url=$1 file=$2; shift 2
+  local out="$work/ours.out"
+  wine "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
+  local launcher=$!
+  peak_hwm=0 peak_anon=0
+  while kill -0 "$launcher" 2>/dev/null; do
+    for pid in $(pgrep -f 'download_bench.exe'); do
+      local hwm anon
+      hwm=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+      anon=$(awk '/^RssAnon:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
+      [ -n "$hwm" ] && [ "$hwm" -gt "$peak_hwm" ] && peak_hwm=$hwm
+      [ -n "$anon" ] && [ "$anon" -gt "$peak_anon" ] && peak_anon=$anon
+    done
+    sleep 0.05
+  done
+  wait "$launcher"
+  echo "$peak_hwm $peak_anon" >"$work/peaks"
+  tr -d '\r' <"$out"
+}
+field() { sed -n "s/.*$1=\([0-9-]*\).*/\1/p"; }
+ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
+
+ctl "file?path=/t64.bin&size=$((64 * MiB))"
+ctl "rule?path=/t64.bin&rate=$((2 * MiB))"
+ctl "file?path=/u256.bin&size=$((256 * MiB))"
+ctl "file?path=/r64.bin&size=$((64 * MiB))"
+ctl "rule?path=/r64.bin&rate=$((256 * 1024))"
+
+echo "bench: throttled, 64 MiB, each connection limited to 2 MiB/s"
+line=$(run_ours "$base/t64.bin" "$work/t64.ours")
+ours_ms=$(echo "$line" | field ms)
+echo "  ours:   $line"
+start=$(now_ms)
+# aria2c accepts no split size under 1 MiB (-k512K is refused); 1M is its floor.
+aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
+       -d "$work" -o t64.aria2 "$base/t64.bin"
+aria_ms=$(( $(now_ms) - start ))
+echo "  aria2c: ms=$aria_ms"
+ideal_ms=$(( 64 * 1000 / 16 ))
+echo "  ours / ideal ($ideal_ms ms) = $(ratio "$ours_ms" "$ideal_ms")"
+echo "  ours / aria2c            = $(ratio "$ours_ms" "$aria_ms")"
+cmp -s "$work/t64.ours" "$work/t64.aria2" && echo "  files identical" || echo "  FILES DIFFER"
+
+echo "bench: unthrottled loopback, 256 MiB"
+line=$(run_ours "$base/u256.bin" "$work/u256.ours")
+ours_ms=$(echo "$line" | field ms)
+echo "  ours:   $line"
+read -r peak_hwm peak_anon <"$work/peaks"
+echo "  peak memory of the Wine process: VmHWM $((peak_hwm / 1024)) MiB, RssAnon $((peak_anon / 1024)) MiB (file 256 MiB)"
+start=$(now_ms)
+curl -s -o "$work/u256.curl" "$base/u256.bin"
+curl_ms=$(( $(now_ms) - start ))
+echo "  curl:   ms=$curl_ms"
+echo "  ours throughput / curl's  = $(ratio "$curl_ms" "$ours_ms")"
+cmp -s "$work/u256.ours" "$work/u256.curl" && echo "  files identical" || echo "  FILES DIFFER"
+rm -f "$work/u256.ours" "$work/u256.curl"
+
+echo "bench: resume, 64 MiB at 256 KiB/s per connection, interrupted at 50 %"
+line=$(run_ours "$base/r64.bin?rnd=1" "$work/r64.ours" --resume --cancel-at 50)
+echo "  first run:  $line"
+missing=$(python3 - "$work/r64.ours.resume" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+n = struct.unpack_from("<I", data, 3120)[0]
+print(sum(struct.unpack_from("<II", data, 3124 + 8 * i)[1] - struct.unpack_from("<II", data, 3124 + 8 * i)[0] + 1 for i in range(n)))
+PY
+)
+ctl "reset"
+ctl "file?path=/r64.bin&size=$((64 * MiB))"
+line=$(run_ours "$base/r64.bin?rnd=2" "$work/r64.ours" --resume --restamp)
+again=$(served /r64.bin)
+echo "  second run: $line"
+echo "  missing per the resume record: $missing bytes; fetched by the second run: $again bytes"
+echo "  fetched again beyond what was missing: $((again - missing)) bytes ($(ratio "$((again - missing)) * 100" "$((64 * MiB))") % of the file)"
