@@ -55,6 +55,8 @@ echo "bench: throttled, 64 MiB, each connection limited to 2 MiB/s"
 line=$(run_ours "$base/t64.bin" "$work/t64.ours")
 ours_ms=$(echo "$line" | field ms)
 echo "  ours:   $line"
+read -r peak_hwm peak_anon <"$work/peaks"
+echo "  peak memory of the Wine process: VmHWM $((peak_hwm / 1024)) MiB, RssAnon $((peak_anon / 1024)) MiB (file 64 MiB)"
 start=$(now_ms)
 # aria2c accepts no split size under 1 MiB (-k512K is refused); 1M is its floor.
 aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \

@@ -334,10 +334,16 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
     *active = passActive;
     *speed = passSpeed;
     if (env_.TickMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
+    // Network threads wait while much is queued; writing after every pass
+    // keeps them going on fast links.
+    file_.Flush();
   }
 }
 
 void DownloadTask::RunStep() {
+  // Every step writes what arrived: on a fast link the idle outcome can be
+  // rare, and blocks waiting for it would pile up in memory.
+  file_.Flush();
   std::size_t index = 0;
   JobSnapshot snapshot;
   std::uint32_t active = 0;

@@ -64,6 +64,14 @@ IOutFile* COFileMgr::CreateSubStream(uint32_t first, uint32_t last) {
 
 int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
                      uint32_t jobId, int* stop) {
+  // Back-pressure: while more than kBackPressureBytes of accepted data wait
+  // for the disk, a network thread waits (at most kBackPressureWaitMs) for
+  // the task's flush, so a fast link cannot fill memory with the file.
+  for (uint32_t waited = 0; waited < kBackPressureWaitMs && fileSize_.load() != 0 &&
+                            queue_.QueuedBytes() > kBackPressureBytes;
+       waited += 5) {
+    Sleep(5);
+  }
   queue_.Offer(position, data, length, limit, jobId, fileSize_.load(), resumeSupport_.load(),
                stop);
   return 0;

@@ -27,6 +27,9 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   using Clock = std::function<uint32_t()>;
 
   explicit COFileMgr(Clock clock = Clock());
+
+  static constexpr uint64_t kBackPressureBytes = 24u * 1024 * 1024;
+  static constexpr uint32_t kBackPressureWaitMs = 2000;
   ~COFileMgr();
 
   bool Open(const std::wstring& path, bool withResume, const std::wstring& url);
@@ -56,6 +59,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   uint32_t written() const { return written_; }
   uint32_t received() const { return queue_.received(); }
   std::size_t QueuedCount() const { return queue_.QueuedCount(); }
+  uint64_t QueuedBytes() const { return queue_.QueuedBytes(); }
   bool mapped() const { return view_ != nullptr; }
   const std::wstring& resumePath() const { return resumePath_; }
 
