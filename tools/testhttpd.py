@@ -95,10 +95,10 @@ def parse_range(header, size):
     header = header.strip()
     if not header.lower().startswith("bytes="):
         return None
-    spec = header[6:].strip()
-    if "," in spec or "-" not in spec:
+    range_text = header[6:].strip()
+    if "," in range_text or "-" not in range_text:
         return None
-    first_text, last_text = (p.strip() for p in spec.split("-", 1))
+    first_text, last_text = (p.strip() for p in range_text.split("-", 1))
     try:
         if first_text == "":
             suffix = int(last_text)
@@ -342,8 +342,8 @@ def main():
         with open(local, "rb") as f:
             STATE.files[url_path] = (f.read(), DEFAULT_LASTMOD)
     for item in args.pattern:
-        url_path, spec = item.split("=", 1)
-        size, _, seed = spec.partition(":")
+        url_path, pattern_text = item.split("=", 1)
+        size, _, seed = pattern_text.partition(":")
         STATE.files[url_path] = (pattern_bytes(int(size), int(seed or 0)), DEFAULT_LASTMOD)
 
     servers = [Server((args.host, args.port), "main", args.verbose)]
