@@ -42,6 +42,11 @@ run_ours() {
   echo "$peak_hwm $peak_anon" >"$work/peaks"
   tr -d '\r' <"$out"
 }
+# The peaks of the last run_ours, for a file of $1 MiB.
+print_peaks() {
+  read -r peak_hwm peak_anon <"$work/peaks"
+  echo "  peak memory of the Wine process: VmHWM $((peak_hwm / 1024)) MiB, RssAnon $((peak_anon / 1024)) MiB (file $1 MiB)"
+}
 field() { sed -n "s/.*$1=\([0-9-]*\).*/\1/p"; }
 ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
 
@@ -55,8 +60,7 @@ echo "bench: throttled, 64 MiB, each connection limited to 2 MiB/s"
 line=$(run_ours "$base/t64.bin" "$work/t64.ours")
 ours_ms=$(echo "$line" | field ms)
 echo "  ours:   $line"
-read -r peak_hwm peak_anon <"$work/peaks"
-echo "  peak memory of the Wine process: VmHWM $((peak_hwm / 1024)) MiB, RssAnon $((peak_anon / 1024)) MiB (file 64 MiB)"
+print_peaks 64
 start=$(now_ms)
 # aria2c accepts no split size under 1 MiB (-k512K is refused); 1M is its floor.
 aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
@@ -72,8 +76,7 @@ echo "bench: unthrottled loopback, 256 MiB"
 line=$(run_ours "$base/u256.bin" "$work/u256.ours")
 ours_ms=$(echo "$line" | field ms)
 echo "  ours:   $line"
-read -r peak_hwm peak_anon <"$work/peaks"
-echo "  peak memory of the Wine process: VmHWM $((peak_hwm / 1024)) MiB, RssAnon $((peak_anon / 1024)) MiB (file 256 MiB)"
+print_peaks 256
 start=$(now_ms)
 curl -s -o "$work/u256.curl" "$base/u256.bin"
 curl_ms=$(( $(now_ms) - start ))

@@ -17,28 +17,6 @@ DownloadOutcome ResumableDownload(const std::wstring& url, const std::wstring& p
   return RunDownload(url, path, 120, 1, cancelAfterMs);
 }
 
-// Wine takes a file's creation time from its last status change, which every
-// write moves, so a record never matches the data file it was written for.
-// Windows keeps the creation time; the test re-stamps the record with the
-// time the file reports now, as Windows would have kept it.
-bool RestampResumeRecord(const std::wstring& path) {
-  HANDLE data = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (data == INVALID_HANDLE_VALUE) return false;
-  FILETIME created = {};
-  const bool got = GetFileTime(data, &created, nullptr, nullptr) != 0;
-  CloseHandle(data);
-  HANDLE record = CreateFileW((path + L".resume").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-  if (!got || record == INVALID_HANDLE_VALUE) return false;
-  const DWORD words[2] = {created.dwLowDateTime, created.dwHighDateTime};
-  DWORD written = 0;
-  const bool ok = SetFilePointer(record, 3092, nullptr, FILE_BEGIN) == 3092 &&
-                  WriteFile(record, words, sizeof(words), &written, nullptr) && written == sizeof(words);
-  CloseHandle(record);
-  return ok;
-}
-
 std::uint64_t BytesServed(HttpdClient& server, const std::string& path) {
   std::uint64_t total = 0;
   for (const auto& line : server.Log(path)) total += line.bodyBytes;

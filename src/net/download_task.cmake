@@ -12,7 +12,7 @@ endif()
 
 if(ZETORA_WINDOWS)
   add_library(net_test_httpd STATIC testing/httpd_client_win.cpp testing/download_runner_win.cpp)
-  target_link_libraries(net_test_httpd PUBLIC net_download wininet)
+  target_link_libraries(net_test_httpd PUBLIC net_download sys_test_win wininet)
   set(download_server python3 ${CMAKE_SOURCE_DIR}/tools/testhttpd.py --alt-host 127.0.0.2)
   zetora_add_gtest(net_download_test WIN32_ONLY
     SOURCES download_to_file_test.cpp
@@ -29,7 +29,7 @@ endif()
 if(ZETORA_WINDOWS)
   # make bench: one download per run, timed by tools/bench.sh.
   add_executable(download_bench bench/download_bench.cpp)
-  target_link_libraries(download_bench PRIVATE net_download)
+  target_link_libraries(download_bench PRIVATE net_download net_test_httpd)
   target_link_options(download_bench PRIVATE -municode)
   set_target_properties(download_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()

@@ -341,9 +341,6 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
 }
 
 void DownloadTask::RunStep() {
-  // Every step writes what arrived: on a fast link the idle outcome can be
-  // rare, and blocks waiting for it would pile up in memory.
-  file_.Flush();
   std::size_t index = 0;
   JobSnapshot snapshot;
   std::uint32_t active = 0;

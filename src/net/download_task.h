@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/download_trace.h"
+#include "net/http_types.h"
 
 // The ranged multi-connection download of one URL into one file, as a polling
 // state machine on the caller's thread. The bookkeeping (slots, splits,
@@ -37,12 +38,12 @@ struct JobSnapshot {
   std::wstring hostHeader;           // the Host header the job sent
 };
 
-// Results of DownloadJobs::Wait.
+// Results of DownloadJobs::Wait: those of a request's Wait.
 enum JobWait : int {
-  kJobWaitFailed = 0,
-  kJobEnded = 1,
-  kJobResponse = 2,
-  kJobIdle = 3,
+  kJobWaitFailed = net::kWaitFailed,
+  kJobEnded = net::kWaitEnded,
+  kJobResponse = net::kWaitResponse,
+  kJobIdle = net::kWaitTimedOut,
 };
 
 // The connections of one download (the process-wide job table in the product).

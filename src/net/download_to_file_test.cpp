@@ -21,6 +21,21 @@ class DownloadToFile : public ::testing::Test {
     dir_ = MakeTestDirectory(L"zwi-download");
   }
   std::wstring Path(const wchar_t* name) const { return dir_ + L"\\" + name; }
+
+  static constexpr std::uint32_t kMediumSize = 2 * 1024 * 1024;
+  // A 2 MiB pattern file sent at 3 MB/s per connection, so that connections
+  // overlap; a given rule applies before the rate.
+  void ServeMedium(const std::string& path, unsigned seed, const std::string& rule = "") {
+    ASSERT_TRUE(server_.ServePattern(path, kMediumSize, seed));
+    if (!rule.empty()) ASSERT_TRUE(server_.Rule(path, rule));
+    ASSERT_TRUE(server_.Rule(path, "rate=3000000"));
+  }
+  // The download succeeded and the file holds exactly the served bytes.
+  void ExpectServedFile(const DownloadOutcome& o, const wchar_t* name, std::uint32_t size,
+                        unsigned seed) {
+    EXPECT_EQ(o.result, 0) << o.trace;
+    EXPECT_TRUE(ReadWholeFile(Path(name)) == PatternBytes(size, seed));
+  }
   std::vector<HttpdClient::LogLine> Requests(const std::string& path) { return server_.Log(path); }
   static int Ranged(const std::vector<HttpdClient::LogLine>& log) {
     int n = 0;
@@ -105,48 +120,33 @@ TEST_F(DownloadToFile, CancelBeforeTheFirstResponse) {
 }
 
 TEST_F(DownloadToFile, ChangedLastModifiedRestartsAndTheFileEndsCorrect) {
-  const std::uint32_t size = 2 * 1024 * 1024;
-  ASSERT_TRUE(server_.ServePattern("/moved.bin", size, 3));
-  ASSERT_TRUE(server_.Rule("/moved.bin", "lastmod=1700000999&from=3&count=1"));
-  ASSERT_TRUE(server_.Rule("/moved.bin", "rate=3000000"));
+  ServeMedium("/moved.bin", 3, "lastmod=1700000999&from=3&count=1");
   const DownloadOutcome o = RunDownload(server_.Url("/moved.bin"), Path(L"moved.bin"), 120);
-  EXPECT_EQ(o.result, 0) << o.trace;
-  EXPECT_TRUE(ReadWholeFile(Path(L"moved.bin")) == PatternBytes(size, 3));
+  ExpectServedFile(o, L"moved.bin", kMediumSize, 3);
   EXPECT_TRUE(Contains(o.trace, L"rirre5:206;")) << o.trace;
   EXPECT_TRUE(Contains(o.trace, L"rirrelt2")) << o.trace;
 }
 
 TEST_F(DownloadToFile, ConnectionsDroppedMidRangeAreRefetched) {
-  const std::uint32_t size = 2 * 1024 * 1024;
-  ASSERT_TRUE(server_.ServePattern("/drop.bin", size, 4));
-  ASSERT_TRUE(server_.Rule("/drop.bin", "drop=100000&from=2&count=2"));
-  ASSERT_TRUE(server_.Rule("/drop.bin", "rate=3000000"));
+  ServeMedium("/drop.bin", 4, "drop=100000&from=2&count=2");
   const DownloadOutcome o = RunDownload(server_.Url("/drop.bin"), Path(L"drop.bin"), 120);
-  EXPECT_EQ(o.result, 0) << o.trace;
-  EXPECT_TRUE(ReadWholeFile(Path(L"drop.bin")) == PatternBytes(size, 4));
+  ExpectServedFile(o, L"drop.bin", kMediumSize, 4);
   EXPECT_TRUE(Contains(o.trace, L"riej5:0;")) << o.trace;
 }
 
 TEST_F(DownloadToFile, ServerIgnoringRangeStillGivesTheWholeFile) {
-  const std::uint32_t size = 2 * 1024 * 1024;
-  ASSERT_TRUE(server_.ServePattern("/norange.bin", size, 5));
-  ASSERT_TRUE(server_.Rule("/norange.bin", "norange=1&rate=3000000&from=2"));
-  ASSERT_TRUE(server_.Rule("/norange.bin", "rate=3000000"));
+  ServeMedium("/norange.bin", 5, "norange=1&rate=3000000&from=2");
   const DownloadOutcome o = RunDownload(server_.Url("/norange.bin"), Path(L"norange.bin"), 120);
-  EXPECT_EQ(o.result, 0) << o.trace;
-  EXPECT_TRUE(ReadWholeFile(Path(L"norange.bin")) == PatternBytes(size, 5));
+  ExpectServedFile(o, L"norange.bin", kMediumSize, 5);
 }
 
 TEST_F(DownloadToFile, RedirectTargetServesTheRangedRequests) {
-  const std::uint32_t size = 2 * 1024 * 1024;
-  ASSERT_TRUE(server_.ServePattern("/target.bin", size, 6));
-  ASSERT_TRUE(server_.Rule("/target.bin", "rate=3000000"));
+  ServeMedium("/target.bin", 6);
   const std::wstring target = server_.AltUrl("/target.bin");
   ASSERT_TRUE(server_.Rule("/start.bin",
                            "redirect=" + std::string(target.begin(), target.end())));
   const DownloadOutcome o = RunDownload(server_.Url("/start.bin"), Path(L"redirect.bin"), 120);
-  EXPECT_EQ(o.result, 0) << o.trace;
-  EXPECT_TRUE(ReadWholeFile(Path(L"redirect.bin")) == PatternBytes(size, 6));
+  ExpectServedFile(o, L"redirect.bin", kMediumSize, 6);
   const auto log = Requests("/target.bin");
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0].listener, "alt");
@@ -162,16 +162,14 @@ TEST_F(DownloadToFile, BodyWithoutContentLengthCompletes) {
   ASSERT_TRUE(server_.ServePattern("/stream.bin", size, 7));
   ASSERT_TRUE(server_.Rule("/stream.bin", "nolength=1"));
   DownloadOutcome o = RunDownload(server_.Url("/stream.bin"), Path(L"stream.bin"), 60);
-  EXPECT_EQ(o.result, 0) << o.trace;
+  ExpectServedFile(o, L"stream.bin", size, 7);
   EXPECT_LT(o.elapsedMs, 30000u);
-  EXPECT_TRUE(ReadWholeFile(Path(L"stream.bin")) == PatternBytes(size, 7));
 
   ASSERT_TRUE(server_.Reset());
   ASSERT_TRUE(server_.ServePattern("/chunked.bin", size, 8));
   ASSERT_TRUE(server_.Rule("/chunked.bin", "chunked=1"));
   o = RunDownload(server_.Url("/chunked.bin"), Path(L"chunked.bin"), 60);
-  EXPECT_EQ(o.result, 0) << o.trace;
-  EXPECT_TRUE(ReadWholeFile(Path(L"chunked.bin")) == PatternBytes(size, 8));
+  ExpectServedFile(o, L"chunked.bin", size, 8);
 }
 
 TEST_F(DownloadToFile, UncreatableFileGivesFiveAndDestroysAtOnce) {

@@ -52,7 +52,7 @@ class JobTableJobs : public DownloadJobs {
   int Wait(std::uint32_t jobId, std::uint32_t timeoutMs, JobSnapshot* snapshot) override {
     const int result =
         net::DownloadJobTable::Instance().WaitJob(jobId, timeoutMs, state_.get(), 1);
-    if (result == 0) return kJobWaitFailed;
+    if (result == kJobWaitFailed) return result;
     const net::HttpRequestState& s = *state_;
     snapshot->position = s.position;
     snapshot->delivered = s.delivered;

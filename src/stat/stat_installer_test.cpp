@@ -11,38 +11,18 @@
 
 #include "build_config.h"
 #include "stat/collector_client_win.h"
+#include "sys/testing/test_files_win.h"
 
 namespace {
 
-std::wstring InstallerPath() {
-  std::wstring path = L"Z:" ZETORA_INSTALLER_WIDE_PATH;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
-std::string ReadWholeFile(const std::wstring& path) {
-  std::string text;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
-  CloseHandle(file);
-  return text;
-}
+std::wstring InstallerPath() { return WinePath(ZETORA_INSTALLER_WIDE_PATH); }
 
 // Runs the installer with its standard error in a file; returns the exit
 // code (STILL_ACTIVE when it did not end in time) and the diagnostics.
 DWORD RunInstaller(const std::wstring& arguments, DWORD timeoutMs, std::string* diagnostics) {
-  wchar_t dir[MAX_PATH] = {};
-  wchar_t logPath[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, dir);
-  GetTempFileNameW(dir, L"zst", 0, logPath);
+  const std::wstring logPath = TempFileName(L"zst");
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE log = CreateFileW(logPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+  HANDLE log = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            CREATE_ALWAYS, 0, nullptr);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -65,7 +45,7 @@ DWORD RunInstaller(const std::wstring& arguments, DWORD timeoutMs, std::string* 
   }
   CloseHandle(log);
   *diagnostics = ReadWholeFile(logPath);
-  DeleteFileW(logPath);
+  DeleteFileW(logPath.c_str());
   return code;
 }
 

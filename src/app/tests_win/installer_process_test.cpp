@@ -11,36 +11,11 @@
 #include <string>
 
 #include "build_config.h"
+#include "sys/testing/test_files_win.h"
 
 namespace {
 
-std::wstring InstallerPath() {
-  std::wstring path = L"Z:" ZETORA_INSTALLER_WIDE_PATH;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
-std::wstring TempFile(const wchar_t* prefix) {
-  wchar_t dir[MAX_PATH] = {};
-  wchar_t path[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, dir);
-  GetTempFileNameW(dir, prefix, 0, path);
-  return path;
-}
-
-std::string ReadFileText(const std::wstring& path) {
-  std::string text;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
-  CloseHandle(file);
-  return text;
-}
+std::wstring InstallerPath() { return WinePath(ZETORA_INSTALLER_WIDE_PATH); }
 
 void NotInherited(SOCKET s) {
   SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
@@ -124,7 +99,7 @@ class ConfigPortHold {
 // One started copy of the installer with its standard error in a file.
 class InstallerRun {
  public:
-  explicit InstallerRun(const std::wstring& arguments) : log_(TempFile(L"zwi")) {
+  explicit InstallerRun(const std::wstring& arguments) : log_(TempFileName(L"zwi")) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE logFile = CreateFileW(log_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  &inherit, CREATE_ALWAYS, 0, nullptr);
@@ -159,7 +134,7 @@ class InstallerRun {
     GetExitCodeProcess(process_.hProcess, &code);
     return code;
   }
-  std::string Log() const { return ReadFileText(log_); }
+  std::string Log() const { return ReadWholeFile(log_); }
   // Polls until the log contains a text or the time is up.
   bool WaitLog(const char* text, DWORD timeoutMs) const {
     const DWORD start = GetTickCount();
@@ -251,6 +226,8 @@ TEST(InstallerProcess, WindowedRunShowsTheOptionsWindowAndCompletes) {
   ASSERT_TRUE(run.started());
   HWND window = WaitForWindow(run.pid(), L"ZetoraProvisionalOptions", nullptr, 30000);
   ASSERT_NE(window, nullptr) << run.Log();
+  // The window is found as soon as it exists; it is shown right after.
+  for (int i = 0; i < 200 && !IsWindowVisible(window); ++i) Sleep(50);
   EXPECT_TRUE(IsWindowVisible(window));
   port.Release();
   EXPECT_EQ(run.WaitExit(60000), 0u);

@@ -1,8 +1,8 @@
 // Downloads one URL with the download call and prints what a benchmark
 // script needs on one line: "result=%d ms=%lu bytes=%lu".
 //   download_bench <url> <file> [--resume] [--cancel-at PERCENT] [--restamp]
-// --cancel-at cancels once the progress reaches PERCENT; --restamp writes the
-// data file's current creation time into its resume record first (Wine does
+// --cancel-at cancels once the progress reaches PERCENT; --restamp first
+// re-stamps the resume record with the data file's creation time (Wine does
 // not keep creation times, so a record would never match otherwise).
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "net/download_to_file.h"
+#include "net/testing/download_runner_win.h"
 
 namespace {
 
@@ -28,23 +29,6 @@ DWORD WINAPI CancelAtPercent(void* parameter) {
   return 0;
 }
 
-void Restamp(const std::wstring& path) {
-  HANDLE data = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (data == INVALID_HANDLE_VALUE) return;
-  FILETIME created = {};
-  GetFileTime(data, &created, nullptr, nullptr);
-  CloseHandle(data);
-  HANDLE record = CreateFileW((path + L".resume").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-  if (record == INVALID_HANDLE_VALUE) return;
-  const DWORD words[2] = {created.dwLowDateTime, created.dwHighDateTime};
-  DWORD written = 0;
-  SetFilePointer(record, 3092, nullptr, FILE_BEGIN);
-  WriteFile(record, words, sizeof(words), &written, nullptr);
-  CloseHandle(record);
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -56,7 +40,7 @@ int wmain(int argc, wchar_t** argv) {
   int cancelAt = 0;
   for (int i = 3; i < argc; ++i) {
     if (std::wcscmp(argv[i], L"--resume") == 0) resume = 1;
-    if (std::wcscmp(argv[i], L"--restamp") == 0) Restamp(argv[2]);
+    if (std::wcscmp(argv[i], L"--restamp") == 0) RestampResumeRecord(argv[2]);
     if (std::wcscmp(argv[i], L"--cancel-at") == 0 && i + 1 < argc) cancelAt = _wtoi(argv[++i]);
   }
   DownloadControl* control = CreateDownloadControl();

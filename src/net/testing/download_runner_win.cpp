@@ -39,3 +39,21 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& path,
   outcome.destroyMs = GetTickCount() - beforeDestroy;
   return outcome;
 }
+
+bool RestampResumeRecord(const std::wstring& path) {
+  HANDLE data = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (data == INVALID_HANDLE_VALUE) return false;
+  FILETIME created = {};
+  const bool got = GetFileTime(data, &created, nullptr, nullptr) != 0;
+  CloseHandle(data);
+  HANDLE record = CreateFileW((path + L".resume").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (!got || record == INVALID_HANDLE_VALUE) return false;
+  const DWORD words[2] = {created.dwLowDateTime, created.dwHighDateTime};
+  DWORD written = 0;
+  const bool ok = SetFilePointer(record, 3092, nullptr, FILE_BEGIN) == 3092 &&
+                  WriteFile(record, words, sizeof(words), &written, nullptr) && written == sizeof(words);
+  CloseHandle(record);
+  return ok;
+}

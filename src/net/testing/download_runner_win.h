@@ -18,3 +18,9 @@ struct DownloadOutcome {
 // cancelAfterMs 0 never cancels.
 DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& path,
                             std::uint32_t timeoutSeconds, int resume = 0, DWORD cancelAfterMs = 0);
+
+// Wine takes a file's creation time from its last status change, which every
+// write moves, so a resume record never matches the data file it was written
+// for. Windows keeps the creation time; this writes the time the data file
+// reports now into its record (path + ".resume"), as Windows would have kept it.
+bool RestampResumeRecord(const std::wstring& path);

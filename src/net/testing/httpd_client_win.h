@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sys/testing/test_files_win.h"
+
 // Scripts tools/testhttpd.py from a Windows test: its address comes from the
 // HTTPD_* variables that the server reported when it started.
 class HttpdClient {
@@ -45,7 +47,3 @@ class HttpdClient {
 
 // The bytes the server's pattern files hold.
 std::string PatternBytes(std::uint32_t size, unsigned seed = 0);
-// The whole content of a file, or an empty string.
-std::string ReadWholeFile(const std::wstring& path);
-// A fresh, empty directory under the temporary folder.
-std::wstring MakeTestDirectory(const wchar_t* name);
