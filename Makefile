@@ -9,7 +9,12 @@ SETTINGS ?= -DZETORA_CONFIG_HOST=127.0.0.1 -DZETORA_CONFIG_PORT=18080 \
             -DZETORA_STAT_HOST=127.0.0.1 -DZETORA_STAT_PORT=18081
 HOST_DIR := $(BUILD)/host
 WIN_DIR := $(BUILD)/win32
-export WINEPREFIX := $(abspath $(BUILD))/wineprefix
+# The Windows tests and the demo run the build whose programs this machine's
+# Wine can run: the 32-bit product build, or, on a kernel without 32-bit
+# support, the same sources built for 64-bit Windows.
+export ZETORA_WIN_ARCH := $(shell bash cmake/wine-arch.sh)
+RUN_DIR := $(BUILD)/$(ZETORA_WIN_ARCH)
+export WINEPREFIX := $(abspath $(BUILD))/wineprefix-$(ZETORA_WIN_ARCH)
 
 .PHONY: all setup configure build test test-host test-win32 demo bench clean
 
@@ -25,22 +30,28 @@ $(WIN_DIR)/CMakeCache.txt:
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
 	      -DCMAKE_BUILD_TYPE=Release $(SETTINGS)
 
-configure: setup $(HOST_DIR)/CMakeCache.txt $(WIN_DIR)/CMakeCache.txt
+$(BUILD)/win64/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
+	      -DCMAKE_BUILD_TYPE=Release $(SETTINGS)
+
+configure: setup $(HOST_DIR)/CMakeCache.txt $(WIN_DIR)/CMakeCache.txt $(RUN_DIR)/CMakeCache.txt
 
 build: configure
 	cmake --build $(HOST_DIR) -j$(JOBS)
 	cmake --build $(WIN_DIR) -j$(JOBS)
+	if [ "$(RUN_DIR)" != "$(WIN_DIR)" ]; then cmake --build $(RUN_DIR) -j$(JOBS); fi
 
 test-host: build
 	cd $(HOST_DIR) && ctest -j$(JOBS) --output-on-failure
 
 test-win32: build
-	bash cmake/wine-session.sh ctest --test-dir $(WIN_DIR) -j$(JOBS) --output-on-failure
+	@echo "Windows tests: $(ZETORA_WIN_ARCH) build under Wine"
+	bash cmake/wine-session.sh ctest --test-dir $(RUN_DIR) -j$(JOBS) --output-on-failure
 
 test: test-host test-win32
 
 demo: build
-	bash cmake/wine-session.sh bash tools/demo.sh $(WIN_DIR)
+	bash cmake/wine-session.sh bash tools/demo.sh $(RUN_DIR)
 
 bench: build
 	bash cmake/wine-session.sh bash tools/bench.sh $(BUILD)

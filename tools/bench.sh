@@ -6,7 +6,7 @@
 set -u
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-bench="$build/win32/download_bench.exe"
+bench="$build/${ZETORA_WIN_ARCH:-win32}/download_bench.exe"
 work="$build/bench"
 rm -rf "$work" && mkdir -p "$work"
 MiB=$((1024 * 1024))
@@ -25,7 +25,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 run_ours() {
   local url=$1 file=$2; shift 2
   local out="$work/ours.out"
-  wine "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
+  "$ZETORA_WINE" "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
   local launcher=$!
   peak_hwm=0 peak_anon=0
   while kill -0 "$launcher" 2>/dev/null; do

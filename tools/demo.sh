@@ -37,7 +37,7 @@ sleep 0.5
 
 echo "demo: running $exe -tn demo (display $DISPLAY)"
 start=$(date +%s.%N)
-wine "$exe" -tn demo 2>"$log" &
+"$ZETORA_WINE" "$exe" -tn demo 2>"$log" &
 installer_pid=$!
 sleep 2
 import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the window: $shot"
