@@ -194,13 +194,6 @@ TEST(MachineId, IdentifyDataAndStorageAnswers) {
   EXPECT_EQ(ParseStorageQuery(outside).serial, "");
 }
 
-TEST(MachineId, SmartCommandByDeviceMap) {
-  EXPECT_EQ(SmartIdentifyCommand(0x01, 0), 0xEC);
-  EXPECT_EQ(SmartIdentifyCommand(0x10, 0), 0xA1);  // bit 4: drive 0 is ATAPI
-  EXPECT_EQ(SmartIdentifyCommand(0x20, 1), 0xA1);
-  EXPECT_EQ(SmartIdentifyCommand(0xFF, 5), 0xEC);
-}
-
 TEST(MachineId, HexRepair) {
   const struct {
     const char* serial;

@@ -18,6 +18,13 @@ using net::ScopedHandle;
 // The network adapters' device class.
 const wchar_t kNetworkClassKey[] =
     L"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002bE10318}";
+// The drivers expect these exact layouts.
+static_assert(sizeof(DISK_GEOMETRY) == 24, "drive geometry");
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12, "storage property query");
+static_assert(sizeof(GETVERSIONINPARAMS) == 24, "SMART version");
+static_assert(sizeof(SENDCMDINPARAMS) == 33, "SMART command input");
+static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == 16, "SMART command output");
+
 // The buffer of the storage property and media serial queries.
 constexpr DWORD kStorageBufferSize = 40960;
 
@@ -99,8 +106,9 @@ bool Win32MachineProbes::SmartIdentify(int driveNumber, SmartForm form,
   } else {
     input.irDriveRegs.bCommandReg = ID_CMD;
   }
+  // 528 bytes for the first form; the second offers 545, more than it needs.
   const DWORD outputSize = static_cast<DWORD>(
-      (registers ? sizeof(SENDCMDOUTPARAMS) - 1 : sizeof(SENDCMDOUTPARAMS)) + kIdentifyDataSize);
+      (registers ? sizeof(SENDCMDOUTPARAMS) - 1 : sizeof(SENDCMDINPARAMS)) + kIdentifyDataSize);
   std::vector<std::uint8_t> output(outputSize, 0);
   if (!DeviceIoControl(drive.get(), SMART_RCV_DRIVE_DATA, &input, inputSize, output.data(),
                        outputSize, &returned, nullptr)) {
