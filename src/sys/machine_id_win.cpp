@@ -146,8 +146,8 @@ bool Win32MachineProbes::AdapterCharacteristics(const std::string& adapterName,
     DWORD length = 256;
     const LONG result =
         RegEnumKeyExW(classKey.get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr);
-    if (result == ERROR_NO_MORE_ITEMS) return false;
-    if (result != ERROR_SUCCESS) continue;
+    if (result == ERROR_MORE_DATA) continue;  // a name too long for a class entry
+    if (result != ERROR_SUCCESS) return false;  // the end of the list, or no list
     const std::wstring path = std::wstring(kNetworkClassKey) + L"\\" + subkey;
     ScopedRegKey entry;
     std::wstring instanceId;
