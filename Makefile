@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= 2
 # Loopback settings of the development build; a release build passes its own.
 SETTINGS ?= -DZETORA_CONFIG_HOST=127.0.0.1 -DZETORA_CONFIG_PORT=18080 \
-            -DZETORA_STAT_HOST=127.0.0.1 -DZETORA_STAT_PORT=18081
+            -DZETORA_STAT_HOST=127.0.0.1 -DZETORA_STAT_PORT=18081 -DZETORA_TEST_SEAMS=ON
 HOST_DIR := $(BUILD)/host
 WIN_DIR := $(BUILD)/win32
 # The Windows tests and the demo run the build whose programs this machine's

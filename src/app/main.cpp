@@ -83,7 +83,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
 
   UiContext* context = StartUi(instance, commandLine, showMode, choice);
   WindowDriverUi ui(context);
-  PlaceholderSteps steps(recorder, choice, channel.tn);
+  // The options window handle as it is right after the UI start is the one
+  // the package gets.
+  const HWND optionsWindow = context != nullptr ? context->optionsWindow : nullptr;
+  PlaceholderSteps steps(recorder, choice, channel.tn, optionsWindow,
+                         [](const std::wstring&, int) { return false; }, ProductPackageStarter());
   InstallDriver driver(steps, ui, recorder);
   driver.Run();
   return 0;

@@ -1,16 +1,22 @@
 #include "app/placeholder_steps.h"
 
+#include <utility>
+
 #include "app/config_steps_win.h"
 #include "app/install_mode.h"
 #include "build_config.h"
 #include "sys/diag.h"
 
 PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
-                                   const std::wstring& tn)
+                                   const std::wstring& tn, HWND optionsWindow, TrustCheck trusted,
+                                   PackageStarter starter)
     : recorder_(recorder),
       choice_(choice),
       tn_(tn),
-      serverBase_(ServerBaseUrl(build_config::kConfigHost, build_config::kConfigPort)) {}
+      serverBase_(ServerBaseUrl(build_config::kConfigHost, build_config::kConfigPort)),
+      optionsWindow_(optionsWindow),
+      trusted_(std::move(trusted)),
+      starter_(std::move(starter)) {}
 
 bool PlaceholderSteps::DownloadConfiguration() {
   return ::DownloadConfiguration(recorder_, serverBase_, tn_, &configPath_, choice_);
@@ -52,36 +58,20 @@ bool PlaceholderSteps::ApplyMode(int mode) {
 }
 
 bool PlaceholderSteps::DownloadAttachment() {
-  RecordPhase(recorder_, 10, 0, 0);
-  const int result = ERROR_NOT_SUPPORTED;
-  recorder_.QueueTrace(L"dxm", L"");
-  DiagPrintf(L"DownLoadUrlToFile=%d url=%ls file=%ls log=%ls\r\n", result,
-             items_.empty() ? L"" : items_[0].attachment.c_str(), L"", L"");
-  RecordPhase(recorder_, 11, 5, result);
-  return false;
+  return ::DownloadAttachment(recorder_, &items_, &attachmentPath_, &attachmentFileName_, choice_);
 }
 
-void PlaceholderSteps::MakeSetupPath() {
-  const ConfigItem item = items_.empty() ? ConfigItem() : items_[0];
-  const std::wstring dir = InstallerDirectory() + L"\\" + item.name + L"_" + item.version;
-  setupPath_ = dir + L"\\vexlobrowser_setup" + item.name + L"_" + item.version + L".exe";
-}
+void PlaceholderSteps::MakeSetupPath() { ::MakeSetupPath(&setupPath_, &items_.at(0)); }
 
 int PlaceholderSteps::DownloadSetup() {
-  RecordPhase(recorder_, 12, 0, 0);
-  InterlockedExchange(&choice_.downloadPercent, 100);
-  recorder_.QueueTrace(L"dstp", L"uef;cks1");
-  RecordPhase(recorder_, 13, 1, 1);
-  return 0;
+  return ::DownloadSetup(recorder_, items_, setupPath_, choice_, trusted_);
 }
 
 std::wstring PlaceholderSteps::ReadSetupVersion() { return std::wstring(); }
 
 bool PlaceholderSteps::LaunchSetup(bool attachmentDownloaded) {
-  RecordPhase(recorder_, 16, 0, 0);
-  recorder_.QueueTrace(L"rstp", L"stp:0,0,0,0");
-  RecordPhase(recorder_, 17, 1, 0);
-  return true;
+  return ::LaunchSetup(recorder_, items_, optionsWindow_, setupPath_, attachmentPath_,
+                       attachmentFileName_, choice_, attachmentDownloaded, starter_);
 }
 
 bool PlaceholderSteps::IsProductInstalled() { return false; }

@@ -3,23 +3,20 @@
 #include <string>
 
 #include "app/config_item.h"
+#include "app/package_steps_win.h"
 #include "app/install_driver.h"
 #include "app/run_recorder.h"
 #include "app/ui_context.h"
 
-// The installer steps. The configuration steps are the real ones; the others
-// are interim until package download, trust, setup launch and product
-// detection land. What each interim step does is plain and deliberate:
+// The installer steps. The configuration, attachment, package and launch
+// steps are the real ones; product detection is interim and plain:
 //  - the install mode follows the real rules with "not installed, not
 //    running": 5 for a version that is not four numbers, else 0;
-//  - the attachment is not downloaded (result 50, not supported);
-//  - the package is not downloaded; it counts as present (phase 13,1,1) so
-//    the run walks through every state;
-//  - the setup launch starts nothing and counts as done (phase 17,1,0);
 //  - the product never counts as installed (phase 19,12,1).
 class PlaceholderSteps : public InstallSteps {
  public:
-  PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice, const std::wstring& tn);
+  PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice, const std::wstring& tn,
+                   HWND optionsWindow, TrustCheck trusted, PackageStarter starter);
 
   bool DownloadConfiguration() override;
   bool ParseConfiguration() override;
@@ -40,6 +37,11 @@ class PlaceholderSteps : public InstallSteps {
   std::wstring tn_;
   std::wstring serverBase_;
   ConfigItemList items_;
+  HWND optionsWindow_;
+  TrustCheck trusted_;
+  PackageStarter starter_;
   std::wstring configPath_;
+  std::wstring attachmentPath_;
+  std::wstring attachmentFileName_;
   std::wstring setupPath_;
 };

@@ -1,0 +1,305 @@
+// rand_s is declared only when this is defined before <stdlib.h>.
+#define _CRT_RAND_S
+#include "app/package_steps_win.h"
+
+#include <shellapi.h>
+#include <winternl.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "app/config_steps_win.h"
+#include "app/setup_command.h"
+#include "build_config.h"
+#include "net/download_control.h"
+#include "net/download_to_file.h"
+#include "sys/diag.h"
+
+namespace {
+
+const std::uint32_t kAttachmentTimeLimitSeconds = 300;
+const std::uint32_t kSetupTimeLimitSeconds = 3600;
+const std::size_t kTraceCapacity = 10240;
+
+std::wstring TraceText(DownloadControl* control) {
+  std::vector<wchar_t> buffer(kTraceCapacity, L'\0');
+  if (!GetDownloadTrace(control, buffer.data(), buffer.size())) return std::wstring();
+  return buffer.data();
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+DWORD Since(DWORD start) { return GetTickCount() - start; }
+
+// What the launch thread shares with RunSetup; owned by RunSetup, which
+// waits for the thread before it goes.
+struct LaunchRecord {
+  std::wstring setupPath;
+  std::wstring command;
+  const PackageStarter* starter = nullptr;
+  DWORD error = 0;
+  int result = 0;
+  int childSeen = 0;
+  HANDLE launched = nullptr;  // manual reset
+};
+
+DWORD WINAPI LaunchThread(void* parameter) {
+  LaunchRecord* record = static_cast<LaunchRecord*>(parameter);
+  DWORD error = 0;
+  HANDLE process = nullptr;
+  const bool started = (*record->starter)(record->setupPath, record->command, &process, &error);
+  SetEvent(record->launched);
+  record->childSeen = HasChildProcess() ? 1 : 0;
+  if (started) {
+    if (process != nullptr) {
+      WaitForSingleObject(process, INFINITE);
+      CloseHandle(process);
+    }
+    record->result = 1;
+  } else {
+    record->error = error;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::wstring MakeItemDirectory(ConfigItem* item, std::wstring* directory) {
+  const std::wstring base = InstallerDirectory() + L"\\";
+  std::wstring part = item->name + L"_" + item->version;
+  *directory = base + part;
+  if (!CreateDirectoryW(directory->c_str(), nullptr) && GetLastError() == ERROR_INVALID_NAME) {
+    part = item->name + L"_";
+    *directory = base + part;
+    if (CreateDirectoryW(directory->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
+      item->version.clear();
+    }
+  }
+  return part;
+}
+
+bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
+                        std::wstring* attachmentPath, std::wstring* attachmentFileName,
+                        InstallChoice& choice) {
+  RecordPhase(recorder, 10, 0, 0);
+  ConfigItem& item = items->at(0);
+  const std::wstring url = item.attachment;
+  *attachmentFileName = AttachmentFileName(item.name);
+  std::wstring directory;
+  MakeItemDirectory(&item, &directory);
+  *attachmentPath = directory + L"\\" + *attachmentFileName;
+
+  DownloadControl* control = CreateDownloadControl();
+  choice.attachmentDownload = control;
+  const int result =
+      DownLoadUrlToFile(control, url, *attachmentPath, kAttachmentTimeLimitSeconds, 0, 0, nullptr);
+  const std::wstring trace = TraceText(control);
+  recorder.QueueTrace(L"dxm", trace);
+  DestroyDownloadControl(control);
+  DiagPrintf(L"DownLoadUrlToFile=%d url=%ls file=%ls log=%ls\r\n", result, url.c_str(),
+             attachmentPath->c_str(), trace.c_str());
+  if (result == 0) {
+    RecordPhase(recorder, 11, 1, 0);
+    return true;
+  }
+  RecordPhase(recorder, 11, 5, result);
+  return false;
+}
+
+void MakeSetupPath(std::wstring* setupPath, ConfigItem* item) {
+  std::wstring directory;
+  const std::wstring part = MakeItemDirectory(item, &directory);
+  *setupPath = directory + L"\\" + SetupFileName(part);
+}
+
+int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
+                  const std::wstring& setupPath, InstallChoice& choice, const TrustCheck& trusted) {
+  RecordPhase(recorder, 12, 0, 0);
+  std::wstring url = items.at(0).url;
+  unsigned int random = 0;
+  if (rand_s(&random) == 0) url = AppendRandomParameter(url, random);
+
+  if (FileExists(setupPath) && trusted(setupPath, 1)) {
+    InterlockedExchange(&choice.downloadPercent, 100);
+    recorder.QueueTrace(L"dstp", L"uef;cks1");
+    RecordPhase(recorder, 13, 1, 1);
+    return 0;
+  }
+
+  const std::wstring partialPath = setupPath + L".tmp";
+  DownloadControl* control = CreateDownloadControl();
+  choice.setupDownload = control;
+  // LONG and int are both 32 bits on Windows; the download writes the percent.
+  const int result =
+      DownLoadUrlToFile(control, url, partialPath, kSetupTimeLimitSeconds, 0, 1,
+                        reinterpret_cast<int*>(const_cast<LONG*>(&choice.downloadPercent)));
+  std::wstring trace = TraceText(control);
+  DestroyDownloadControl(control);
+  DiagPrintf(L"DownLoadUrlToFile=%d url=%ls file=%ls log=%ls\r\n", result, url.c_str(),
+             partialPath.c_str(), trace.c_str());
+
+  bool accepted = false;
+  if (result == 0 && trusted(partialPath, 0)) {
+    accepted = MoveFileExW(partialPath.c_str(), setupPath.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  }
+  trace += accepted ? L";cks1" : L";cks0";
+  recorder.QueueTrace(L"dstp", trace);
+  if (result != 0) {
+    RecordPhase(recorder, 13, 6, result);
+    return 1;
+  }
+  if (!accepted) {
+    // A complete file that is not trusted would be continued, and refused,
+    // by every later run: start afresh next time.
+    DeleteFileW(partialPath.c_str());
+    DeleteFileW((partialPath + L".resume").c_str());
+    RecordPhase(recorder, 13, 7, 1);
+    return 2;
+  }
+  RecordPhase(recorder, 13, 1, 0);
+  return 0;
+}
+
+bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND optionsWindow,
+                 const std::wstring& setupPath, const std::wstring& attachmentPath,
+                 const std::wstring& attachmentFileName, InstallChoice& choice,
+                 bool attachmentDownloaded, const PackageStarter& starter) {
+  RecordPhase(recorder, 16, 0, 0);
+  // Window handles fit in 32 bits on every Windows, which is why the package
+  // gets it as an unsigned decimal number.
+  const std::uint32_t handle =
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(optionsWindow));
+  const SetupChoices choices{choice.installDirectory, choice.desktopShortcut != 0,
+                             choice.quickLaunch != 0, choice.defaultBrowser != 0};
+  const std::wstring command =
+      attachmentDownloaded
+          ? BuildSetupCommandWithAttachment(items.at(0).installcmd, attachmentFileName,
+                                            attachmentPath, handle, choices)
+          : BuildSetupCommandWithoutAttachment(handle, choices);
+
+  DWORD error = 0, launchMs = 0, totalMs = 0;
+  int childSeen = 0;
+  const bool ok = RunSetup(setupPath, command, &error, &launchMs, &totalMs, &childSeen, starter);
+  wchar_t trace[64];
+  swprintf(trace, 64, L"stp:%u,%u,%u,%d", static_cast<unsigned>(error),
+           static_cast<unsigned>(launchMs), static_cast<unsigned>(totalMs), childSeen);
+  recorder.QueueTrace(L"rstp", trace);
+  if (error == ERROR_CANCELLED) InterlockedExchange(&choice.cancelRequested, 1);
+  if (ok) {
+    RecordPhase(recorder, 17, 1, 0);
+    return true;
+  }
+  RecordPhase(recorder, 17, 8, static_cast<int>(error));
+  return false;
+}
+
+bool RunSetup(const std::wstring& setupPath, const std::wstring& command, DWORD* errorCode,
+              DWORD* launchMs, DWORD* totalMs, int* childSeen, const PackageStarter& starter) {
+  const DWORD start = GetTickCount();
+  LaunchRecord record;
+  record.setupPath = setupPath;
+  record.command = command;
+  record.starter = &starter;
+  record.launched = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  *childSeen = 0;
+  HANDLE thread = record.launched != nullptr
+                      ? CreateThread(nullptr, 0, LaunchThread, &record, 0, nullptr)
+                      : nullptr;
+  if (thread == nullptr) {
+    *errorCode = GetLastError();
+    if (record.launched != nullptr) CloseHandle(record.launched);
+    *launchMs = *totalMs = Since(start);
+    return false;
+  }
+  while (WaitForSingleObject(record.launched, 1000) == WAIT_TIMEOUT) {
+    DiagPrintf(L"WaitUAC %d\r\n", static_cast<int>(Since(start)));
+  }
+  *launchMs = Since(start);
+  while (WaitForSingleObject(thread, 1000) == WAIT_TIMEOUT) {
+    DiagPrintf(L"WaitSetup %d\r\n", static_cast<int>(Since(start)));
+  }
+  CloseHandle(thread);
+  CloseHandle(record.launched);
+  *totalMs = Since(start);
+  *childSeen = record.childSeen;
+  *errorCode = record.error;
+  return record.result != 0;
+}
+
+bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HANDLE* process,
+                  DWORD* error) {
+  // The package is started itself, never through the command interpreter:
+  // the command comes from a configuration fetched over plain HTTP, and an
+  // interpreter would run whatever follows an "&" in it.
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = L"open";
+  info.lpFile = setupPath.c_str();
+  info.lpParameters = command.c_str();
+  info.nShow = SW_HIDE;
+  if (!ShellExecuteExW(&info)) {
+    *error = GetLastError();  // read before anything else can overwrite it
+    *process = nullptr;
+    return false;
+  }
+  *error = 0;
+  *process = info.hProcess;
+  return true;
+}
+
+PackageStarter ProductPackageStarter() {
+#if ZETORA_TEST_SEAMS
+  // Wine has no elevation prompt, so a declined one cannot happen there for
+  // real: test builds let ZETORA_TEST_LAUNCH_ERROR make the start fail with
+  // a chosen error code (1223 for a declined prompt).
+  wchar_t value[16] = {};
+  if (GetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_ERROR", value, 16) > 0) {
+    const DWORD code = wcstoul(value, nullptr, 10);
+    return [code](const std::wstring&, const std::wstring&, HANDLE* process, DWORD* error) {
+      *process = nullptr;
+      *error = code;
+      return false;
+    };
+  }
+#endif
+  return StartPackage;
+}
+
+bool HasChildProcess() {
+  using QueryFunction = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  QueryFunction query = ntdll != nullptr ? reinterpret_cast<QueryFunction>(reinterpret_cast<void*>(
+                                               GetProcAddress(ntdll, "NtQuerySystemInformation")))
+                                         : nullptr;
+  if (query == nullptr) return false;
+  const LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  const int kSystemProcessInformation = 5;
+  std::vector<unsigned char> buffer(102400);
+  LONG status = 0;
+  for (;;) {
+    ULONG needed = 0;
+    status = query(kSystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                   &needed);
+    if (status != kInfoLengthMismatch || buffer.size() > (64u << 20)) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  if (status < 0) return false;
+  const DWORD self = GetCurrentProcessId();
+  std::size_t offset = 0;
+  for (;;) {
+    if (offset + sizeof(SYSTEM_PROCESS_INFORMATION) > buffer.size()) break;
+    const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(&buffer[offset]);
+    if (static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(entry->InheritedFromUniqueProcessId)) ==
+        self) {
+      return true;
+    }
+    if (entry->NextEntryOffset == 0) break;
+    offset += entry->NextEntryOffset;
+  }
+  return false;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+// The package steps of the installer: state 5 downloads the item's
+// attachment, state 6 downloads the package into the item's folder and keeps
+// it only when it is trusted, state 7 runs it hidden with the command built
+// from the user's choices.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/config_item.h"
+#include "app/run_recorder.h"
+#include "app/ui_context.h"
+
+// True when the file is trusted and its signer accepted; beforeDownload is 1
+// for a package found in place, 0 for a freshly downloaded one.
+using TrustCheck = std::function<bool(const std::wstring& path, int beforeDownload)>;
+
+// Starts the package with the command as its parameters. True when it was
+// started; *process is its handle to wait for (null when there is none),
+// *error the error code of a failed start.
+using PackageStarter = std::function<bool(const std::wstring& setupPath,
+                                          const std::wstring& command, HANDLE* process,
+                                          DWORD* error)>;
+
+// The item's folder in the installer directory, "<name>_<version>", or
+// "<name>_" when Windows refuses the version in a folder name; in that case,
+// once the shorter folder exists, the item's version is cleared for the rest
+// of the run. Returns the folder part of the names; directory gets the path.
+std::wstring MakeItemDirectory(ConfigItem* item, std::wstring* directory);
+
+bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
+                        std::wstring* attachmentPath, std::wstring* attachmentFileName,
+                        InstallChoice& choice);
+
+void MakeSetupPath(std::wstring* setupPath, ConfigItem* item);
+
+// 0 ready, 1 download failed, 2 not trusted or not put in place.
+int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
+                  const std::wstring& setupPath, InstallChoice& choice, const TrustCheck& trusted);
+
+bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND optionsWindow,
+                 const std::wstring& setupPath, const std::wstring& attachmentPath,
+                 const std::wstring& attachmentFileName, InstallChoice& choice,
+                 bool attachmentDownloaded, const PackageStarter& starter);
+
+// Runs the package and waits for it without limit. childSeen tells whether
+// the started process was seen among this process's children.
+bool RunSetup(const std::wstring& setupPath, const std::wstring& command, DWORD* errorCode,
+              DWORD* launchMs, DWORD* totalMs, int* childSeen, const PackageStarter& starter);
+
+// The real starter: ShellExecuteExW of the package itself, hidden, no error
+// UI, the process handle kept.
+bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HANDLE* process,
+                  DWORD* error);
+
+// The starter the installer uses: StartPackage (test builds can make it fail
+// with a chosen error code).
+PackageStarter ProductPackageStarter();
+
+// True when any process in the system's process list has this process as its
+// parent (NtQuerySystemInformation, resolved at run time).
+bool HasChildProcess();
