@@ -9,9 +9,12 @@ SETTINGS ?= -DZETORA_CONFIG_HOST=127.0.0.1 -DZETORA_CONFIG_PORT=18080 \
             -DZETORA_STAT_HOST=127.0.0.1 -DZETORA_STAT_PORT=18081
 HOST_DIR := $(BUILD)/host
 WIN_DIR := $(BUILD)/win32
+TSAN_DIR := $(BUILD)/tsan
+# The Windows-free core under ThreadSanitizer (a host build of its own).
+TSAN_TESTS := net_concurrency_test net_core_test net_task_test
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix
 
-.PHONY: all setup configure build test test-host test-win32 demo bench clean
+.PHONY: all setup configure build test test-host test-win32 test-tsan demo bench clean
 
 all: build
 
@@ -25,6 +28,9 @@ $(WIN_DIR)/CMakeCache.txt:
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
 	      -DCMAKE_BUILD_TYPE=Release $(SETTINGS)
 
+$(TSAN_DIR)/CMakeCache.txt:
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DZETORA_TSAN=ON $(SETTINGS)
+
 configure: setup $(HOST_DIR)/CMakeCache.txt $(WIN_DIR)/CMakeCache.txt
 
 build: configure
@@ -37,7 +43,11 @@ test-host: build
 test-win32: build
 	bash cmake/wine-session.sh ctest --test-dir $(WIN_DIR) -j$(JOBS) --output-on-failure
 
-test: test-host test-win32
+test-tsan: setup $(TSAN_DIR)/CMakeCache.txt
+	cmake --build $(TSAN_DIR) -j$(JOBS) --target $(TSAN_TESTS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$'
+
+test: test-host test-win32 test-tsan
 
 demo: build
 	bash cmake/wine-session.sh bash tools/demo.sh $(WIN_DIR)

@@ -6,6 +6,7 @@
 #include "app/install_mode.h"
 #include "build_config.h"
 #include "sys/diag.h"
+#include "sys/scoped_handle_win.h"
 
 std::wstring InstallerDirectory() {
   wchar_t appData[MAX_PATH] = {};
@@ -21,46 +22,43 @@ std::wstring InstallerDirectory() {
 }
 
 DWORD FetchUrlToFile(const std::wstring& url, const std::wstring& path, DWORD timeoutMs) {
-  HINTERNET session = InternetOpenW(L"VexloInstaller", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                    nullptr, 0);
-  if (session == nullptr) return GetLastError();
-  InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
-  InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
-  InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
+  ScopedInternetHandle session(
+      InternetOpenW(L"VexloInstaller", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session.IsValid()) return GetLastError();
+  InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
+  InternetSetOptionW(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
+  InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
   DWORD result = 0;
-  HINTERNET request = InternetOpenUrlW(
-      session, url.c_str(), nullptr, 0,
-      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0);
-  if (request == nullptr) {
+  ScopedInternetHandle request(InternetOpenUrlW(
+      session.Get(), url.c_str(), nullptr, 0,
+      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0));
+  if (!request.IsValid()) {
     result = GetLastError();
   } else {
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr) ||
+    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                        &size, nullptr) ||
         status != 200) {
       result = ERROR_CANCELLED;
     } else {
-      HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file == INVALID_HANDLE_VALUE) {
+      ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file.IsValid()) {
         result = GetLastError();
       } else {
         char buffer[16384];
         DWORD read = 0;
-        while (InternetReadFile(request, buffer, sizeof(buffer), &read) && read > 0) {
+        while (InternetReadFile(request.Get(), buffer, sizeof(buffer), &read) && read > 0) {
           DWORD written = 0;
-          if (!WriteFile(file, buffer, read, &written, nullptr) || written != read) {
+          if (!WriteFile(file.Get(), buffer, read, &written, nullptr) || written != read) {
             result = GetLastError();
             break;
           }
         }
-        CloseHandle(file);
       }
     }
-    InternetCloseHandle(request);
   }
-  InternetCloseHandle(session);
   return result;
 }
 

@@ -32,6 +32,9 @@ struct JobSnapshot {
   std::uint32_t rangeEnd = 0;
   std::uint32_t rangeTotal = 0;
   std::uint64_t lastModified = 0;
+  // Content-Length or the Content-Range total does not fit 32 bits: a file
+  // this download cannot address (not the same as "no length").
+  bool oversize = false;
   std::wstring serverAddressBefore;  // connected address before a redirect
   std::wstring serverAddressAfter;   // and after it
   std::wstring redirectUrl;          // empty when not redirected
@@ -71,6 +74,9 @@ struct StoredResponse {
 
 using ByteRanges = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
+// ranges without the bytes [first, last]; order kept, cut ranges split.
+ByteRanges SubtractRange(const ByteRanges& ranges, std::uint32_t first, std::uint32_t last);
+
 // The output file of one download (the file manager in the product).
 class DownloadFile {
  public:
@@ -79,7 +85,10 @@ class DownloadFile {
   virtual void AcceptJob(std::uint32_t jobId) = 0;
   virtual void SetResumeSupport(std::uint32_t value) = 0;
   virtual bool ResumeAllowed() = 0;
+  // False when the file cannot take the size (the disk is full).
   virtual bool SetSize(std::uint32_t size, std::uint64_t lastModified) = 0;
+  // Writes the queued blocks of accepted jobs; false when one could not be
+  // written (its range stays missing).
   virtual bool Flush() = 0;
   virtual bool LoadResume(ByteRanges* ranges, StoredResponse* response) = 0;
   virtual void SetRemaining(const ByteRanges& ranges) = 0;
@@ -109,15 +118,21 @@ constexpr int kDownloadFileFailed = 5;
 constexpr int kDownloadCancelled = 1223;
 constexpr int kDownloadWaitFailed = 1287;
 constexpr int kDownloadTimedOut = 1460;
+// The server announced a file of 4 GiB or more (ERROR_FILE_TOO_LARGE).
+constexpr int kDownloadTooLarge = 223;
 
 class DownloadTask {
  public:
+  // One connection's check-out of the file: [first, last] is what its job
+  // was asked for (last lowered when the slot was split). What is still
+  // missing is always the file's remaining list; a slot never counts bytes.
   struct Slot {
     std::uint32_t jobId = 0;
     std::uint32_t first = 0;
-    std::uint32_t last = 0;  // 0 or 0xFFFFFFFF: up to the end of the file
+    std::uint32_t last = 0;  // inclusive; meaningless while openEnd is set
+    bool openEnd = false;    // the first, unranged job before the size is known
     std::uint32_t flags = 0;
-    std::uint32_t position = 0;
+    std::uint32_t position = 0;  // the job's next byte, from its last snapshot
   };
   static constexpr std::uint32_t kSlotStopLowered = 1;
   static constexpr std::uint32_t kSlotPending = 2;
@@ -154,6 +169,7 @@ class DownloadTask {
   // WaitAny results beyond those of a single job.
   static constexpr int kNoSlot = 4;
   static constexpr int kNoJob = 5;
+  static constexpr int kFlushFailed = 6;
 
   bool InRetryWindow();
   void BackOff();
@@ -179,6 +195,13 @@ class DownloadTask {
   void RestartRanges();
   void Resumed(const ByteRanges& ranges, const StoredResponse& response);
   void Finish();
+  // Ends the download at once with result.
+  void Fail(int result);
+  // The bytes a live slot has checked out; false for an open end while the
+  // size is unknown.
+  bool SlotRange(const Slot& slot, std::uint32_t* first, std::uint32_t* last) const;
+  // Remaining ranges that no live slot has checked out.
+  ByteRanges UnclaimedRanges();
 
   DownloadJobs& jobs_;
   DownloadFile& file_;
