@@ -322,6 +322,40 @@ bool DownloadTask::SplitLargestSlot() {
   return true;
 }
 
+bool DownloadTask::SplitBusiestSlot() {
+  std::size_t chosen = slots_.size();
+  std::uint32_t chosenStart = 0;
+  std::uint64_t largest = 0;
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    const Slot& slot = slots_[i];
+    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded | kSlotPending))) continue;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    if (!SlotRange(slot, &first, &last)) continue;
+    // What the job has not delivered yet.
+    const std::uint32_t start = std::max(first, slot.position);
+    if (start > last) continue;
+    const std::uint64_t rest = static_cast<std::uint64_t>(last) - start + 1;
+    if (rest >= kMinSplitBytes && rest > largest) {
+      chosen = i;
+      chosenStart = start;
+      largest = rest;
+    }
+  }
+  if (chosen == slots_.size()) return false;
+  Slot& slot = slots_[chosen];
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  SlotRange(slot, &first, &last);
+  const std::uint32_t mid = chosenStart / 2 + last / 2;
+  slot.last = mid - 1;
+  slot.openEnd = false;
+  slot.flags |= kSlotStopLowered;
+  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(chosen) + 1,
+                Slot{0, mid, last, false, kSlotPending, mid});
+  return true;
+}
+
 std::wstring DownloadTask::NextJobUrl() {
   if (jobUrl_.empty()) return url_;
   std::uint32_t random = 0;
@@ -436,6 +470,10 @@ void DownloadTask::AddJobsByRanges(std::uint32_t count) {
     slots_.push_back(Slot{0, range.first, range.second, false, kSlotPending, range.first});
     ++added;
   }
+  // Nothing unclaimed is left but connections are idle: the tail of the
+  // download would run on the slowest connections alone, so the largest
+  // rest of a running slot is split and its upper half gets a connection.
+  while (added < count && SplitBusiestSlot()) ++added;
   if (added == 0) return;
   StartPendingSlots();
   DiagPrintf(L"AddJobsByRanges %ls\r\n", L"");
@@ -451,7 +489,6 @@ void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& sna
   } else {
     valid = snapshot.lastModified == response_.lastModified ? 1 : 2;
   }
-  file_.SetResumeSupport(valid);
   const std::uint32_t jobId = slots_[slotIndex].jobId;
   if (valid == 1) {
     file_.AcceptJob(jobId);
@@ -462,12 +499,46 @@ void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& sna
       if (slot.jobId != 0 && !(slot.flags & kSlotEnded)) ++active;
     }
     TraceMismatch(snapshot, active);
-    CloseAllJobs();
-    state_ = kStart;
-    retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+    if (!KeepFirstJobAlone(snapshot)) {
+      CloseAllJobs();
+      state_ = kStart;
+      retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+    }
   }
+  // After the first job's stop offset was raised: a chunk past the old
+  // offset must not stop it once ranges are known not to work.
+  file_.SetResumeSupport(valid);
   DiagPrintf(L"SVRRESP %p bSupportResume=%u  %u,%u,%u\r\n", JobTag(jobId), valid,
              snapshot.rangeFirst, snapshot.rangeEnd, snapshot.rangeTotal);
+}
+
+bool DownloadTask::KeepFirstJobAlone(const JobSnapshot& snapshot) {
+  // Only a server that ignored Range for the same file: a whole 200 body of
+  // the known size and date. Anything else means the file changed.
+  if (snapshot.status != 200 || snapshot.contentLength != fileSize_ ||
+      snapshot.lastModified != response_.lastModified || slots_.empty()) {
+    return false;
+  }
+  Slot& first = slots_[0];
+  if (first.jobId != firstJob_ || first.jobId == 0 || (first.flags & (kSlotEnded | kSlotClosed))) {
+    return false;
+  }
+  // The first connection carries the whole file already: every other
+  // connection ends now, so the server sends the file about once, and the
+  // first one runs to the end of the file.
+  file_.DropQueued(false);
+  for (std::size_t i = 1; i < slots_.size(); ++i) {
+    Slot& slot = slots_[i];
+    if (slot.jobId == 0) continue;
+    jobs_.Close(slot.jobId);
+    slot.jobId = 0;
+    slot.flags |= kSlotClosed;
+  }
+  first.openEnd = false;
+  first.last = fileSize_ - 1;
+  jobs_.SetStopAt(first.jobId, first.last);
+  DiagPrintf(L"RangeIgnored: the first connection fetches the whole file\r\n");
+  return true;
 }
 
 void DownloadTask::TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active) {

@@ -142,6 +142,9 @@ class DownloadTask {
   static constexpr std::uint32_t kConnectionBytes = 524288;  // one connection per 512 KiB
   static constexpr std::uint32_t kMaxConnections = 8;
   static constexpr std::uint32_t kRetryDelaySeconds = 4;
+  // A running connection's rest is shared with an idle one only from this
+  // size on: smaller rests end sooner than a new connection starts.
+  static constexpr std::uint32_t kMinSplitBytes = 131072;
 
   DownloadTask(DownloadJobs& jobs, DownloadFile& file, DownloadEnvironment& env,
                DownloadTrace& trace, const std::wstring& url);
@@ -181,6 +184,9 @@ class DownloadTask {
   // single connection delivered; false when the file is not complete then.
   bool CompleteUnsized(const JobSnapshot& snapshot);
   bool SplitLargestSlot();
+  // Splits the running slot with the most bytes still to deliver (at least
+  // kMinSplitBytes) at the middle of that rest; false when none has.
+  bool SplitBusiestSlot();
   void StartPendingSlots();
   std::wstring NextJobUrl();
   int WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSnapshot* snapshot,
@@ -190,6 +196,10 @@ class DownloadTask {
   void AddJobsByRanges(std::uint32_t count);
   void OnLaterResponse(std::size_t slotIndex, const JobSnapshot& snapshot);
   void TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active);
+  // A ranged request answered with the whole file while the first
+  // connection still runs: the others end and the first fetches the rest.
+  // False when that does not apply.
+  bool KeepFirstJobAlone(const JobSnapshot& snapshot);
   void OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot);
   void Check();
   void RestartRanges();
