@@ -307,17 +307,21 @@ bool DownloadTask::SplitLargestSlot() {
     }
   }
   if (chosen == slots_.size()) return false;
-  Slot& slot = slots_[chosen];
+  return SplitSlotAt(chosen, slots_[chosen].first);
+}
+
+bool DownloadTask::SplitSlotAt(std::size_t index, std::uint32_t from) {
+  Slot& slot = slots_[index];
   std::uint32_t first = 0;
   std::uint32_t last = 0;
-  SlotRange(slot, &first, &last);
-  const std::uint32_t mid = first / 2 + last / 2;
-  // A slot of one or two bytes cannot give both halves a byte.
-  if (mid <= first || mid > last) return false;
+  if (!SlotRange(slot, &first, &last)) return false;
+  const std::uint32_t mid = from / 2 + last / 2;
+  // A rest of one or two bytes cannot give both halves a byte.
+  if (mid <= from || mid > last) return false;
   slot.last = mid - 1;
   slot.openEnd = false;
   slot.flags |= kSlotStopLowered;
-  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(chosen) + 1,
+  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
                 Slot{0, mid, last, false, kSlotPending, mid});
   return true;
 }
@@ -343,17 +347,7 @@ bool DownloadTask::SplitBusiestSlot() {
     }
   }
   if (chosen == slots_.size()) return false;
-  Slot& slot = slots_[chosen];
-  std::uint32_t first = 0;
-  std::uint32_t last = 0;
-  SlotRange(slot, &first, &last);
-  const std::uint32_t mid = chosenStart / 2 + last / 2;
-  slot.last = mid - 1;
-  slot.openEnd = false;
-  slot.flags |= kSlotStopLowered;
-  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(chosen) + 1,
-                Slot{0, mid, last, false, kSlotPending, mid});
-  return true;
+  return SplitSlotAt(chosen, chosenStart);
 }
 
 std::wstring DownloadTask::NextJobUrl() {

@@ -187,6 +187,9 @@ class DownloadTask {
   // Splits the running slot with the most bytes still to deliver (at least
   // kMinSplitBytes) at the middle of that rest; false when none has.
   bool SplitBusiestSlot();
+  // Lowers slot index to end before the middle of [from, its last] and adds
+  // a pending slot for the upper half; false when the rest is too short.
+  bool SplitSlotAt(std::size_t index, std::uint32_t from);
   void StartPendingSlots();
   std::wstring NextJobUrl();
   int WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSnapshot* snapshot,
