@@ -12,7 +12,12 @@ WIN_DIR := $(BUILD)/win32
 TSAN_DIR := $(BUILD)/tsan
 # The Windows-free core under ThreadSanitizer (a host build of its own).
 TSAN_TESTS := net_concurrency_test net_core_test net_task_test
-export WINEPREFIX := $(abspath $(BUILD))/wineprefix
+# The Windows tests and the demo run the build whose programs this machine's
+# Wine can run: the 32-bit product build, or, on a kernel without 32-bit
+# support, the same sources built for 64-bit Windows.
+export ZETORA_WIN_ARCH := $(shell bash cmake/wine-arch.sh)
+RUN_DIR := $(BUILD)/$(ZETORA_WIN_ARCH)
+export WINEPREFIX := $(abspath $(BUILD))/wineprefix-$(ZETORA_WIN_ARCH)
 
 .PHONY: all setup configure build test test-host test-win32 test-tsan demo bench clean
 
@@ -31,17 +36,23 @@ $(WIN_DIR)/CMakeCache.txt:
 $(TSAN_DIR)/CMakeCache.txt:
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DZETORA_TSAN=ON $(SETTINGS)
 
-configure: setup $(HOST_DIR)/CMakeCache.txt $(WIN_DIR)/CMakeCache.txt
+$(BUILD)/win64/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
+	      -DCMAKE_BUILD_TYPE=Release $(SETTINGS)
+
+configure: setup $(HOST_DIR)/CMakeCache.txt $(WIN_DIR)/CMakeCache.txt $(RUN_DIR)/CMakeCache.txt
 
 build: configure
 	cmake --build $(HOST_DIR) -j$(JOBS)
 	cmake --build $(WIN_DIR) -j$(JOBS)
+	if [ "$(RUN_DIR)" != "$(WIN_DIR)" ]; then cmake --build $(RUN_DIR) -j$(JOBS); fi
 
 test-host: build
 	cd $(HOST_DIR) && ctest -j$(JOBS) --output-on-failure
 
 test-win32: build
-	bash cmake/wine-session.sh ctest --test-dir $(WIN_DIR) -j$(JOBS) --output-on-failure
+	@echo "Windows tests: $(ZETORA_WIN_ARCH) build under Wine"
+	bash cmake/wine-session.sh ctest --test-dir $(RUN_DIR) -j$(JOBS) --output-on-failure
 
 test-tsan: setup $(TSAN_DIR)/CMakeCache.txt
 	cmake --build $(TSAN_DIR) -j$(JOBS) --target $(TSAN_TESTS)
@@ -50,7 +61,7 @@ test-tsan: setup $(TSAN_DIR)/CMakeCache.txt
 test: test-host test-win32 test-tsan
 
 demo: build
-	bash cmake/wine-session.sh bash tools/demo.sh $(WIN_DIR)
+	bash cmake/wine-session.sh bash tools/demo.sh $(RUN_DIR)
 
 bench: build
 	bash cmake/wine-session.sh bash tools/bench.sh $(BUILD)

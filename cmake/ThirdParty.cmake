@@ -1,6 +1,8 @@
-# Windows builds of the libraries the installer links, compiled from Debian's
-# source packages (fetched into the build tree) and from Debian's GoogleTest
-# sources. zlib comes from Debian's MinGW package.
+# The libraries the installer links, compiled from Debian's source packages
+# (fetched into the build tree) in both configurations, so the host tests and
+# tools read with the same code; the Windows build also compiles Debian's
+# GoogleTest sources. zlib comes from Debian's MinGW package (Windows) or the
+# host's own.
 set(ZETORA_DEPS_SRC ${CMAKE_BINARY_DIR}/deps-src)
 execute_process(
   COMMAND ${CMAKE_SOURCE_DIR}/cmake/fetch-sources.sh ${ZETORA_DEPS_SRC}
@@ -13,11 +15,16 @@ file(GLOB minizip_dir LIST_DIRECTORIES true ${ZETORA_DEPS_SRC}/minizip-[0-9]*)
 file(GLOB jsoncpp_dir LIST_DIRECTORIES true ${ZETORA_DEPS_SRC}/libjsoncpp-[0-9]*)
 file(GLOB tinyxml_dir LIST_DIRECTORIES true ${ZETORA_DEPS_SRC}/tinyxml-[0-9]*)
 
-set(ZLIB_USE_STATIC_LIBS ON)
+if(ZETORA_WINDOWS)
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
-add_library(minizip STATIC
-  ${minizip_dir}/unzip.c ${minizip_dir}/ioapi.c ${minizip_dir}/iowin32.c)
+set(minizip_sources ${minizip_dir}/unzip.c ${minizip_dir}/ioapi.c)
+if(ZETORA_WINDOWS)
+  list(APPEND minizip_sources ${minizip_dir}/iowin32.c)
+endif()
+add_library(minizip STATIC ${minizip_sources})
 target_include_directories(minizip SYSTEM PUBLIC ${minizip_dir})
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 target_compile_options(minizip PRIVATE -w)
@@ -34,12 +41,14 @@ target_include_directories(tinyxml SYSTEM PUBLIC ${tinyxml_dir})
 target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
 target_compile_options(tinyxml PRIVATE -w)
 
+if(ZETORA_WINDOWS)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
+endif()
 
 # A program that links every library, so each one is known to build and link.
 file(WRITE ${CMAKE_BINARY_DIR}/deps_link_check.cpp [=[

@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   cmake make g++ python3 pkg-config
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
-  wine wine32:i386
+  wine wine32:i386 wine64
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei
   libgtest-dev googletest
   dpkg-dev

@@ -4,12 +4,8 @@
 # used alone (e.g. by hand) this still works, only each start is slower.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-: "${WINEPREFIX:=$here/../build/wineprefix}"
-export WINEPREFIX
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-export WINEARCH=win32
+source "$here/wine-env.sh"
 if [ ! -f "$WINEPREFIX/.zetora-ready-2" ]; then
   "$here/wine-prefix.sh" >&2 || exit 1
 fi
-exec wine "$@"
+exec "$ZETORA_WINE" "$@"

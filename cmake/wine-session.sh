@@ -5,10 +5,7 @@
 # Everything started here is ended when the command ends.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-: "${WINEPREFIX:=$(cd "$here/.." && pwd)/build/wineprefix}"
-export WINEPREFIX WINEARCH=win32
-export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+source "$here/wine-env.sh"
 
 "$here/wine-prefix.sh" || exit 1
 
@@ -30,7 +27,7 @@ wineserver -p
 # device and RPC services), which stay alive and inherit that process's
 # standard streams. Start them here with the streams closed, or ctest waits
 # for the output pipe of whichever test happened to run first.
-wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+"$ZETORA_WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true

@@ -8,8 +8,8 @@
 set -u
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-bench="$build/win32/download_bench.exe"
-baseline="$build/win32/wininet_baseline.exe"
+bench="$build/${ZETORA_WIN_ARCH:-win32}/download_bench.exe"
+baseline="$build/${ZETORA_WIN_ARCH:-win32}/wininet_baseline.exe"
 work="$build/bench"
 rm -rf "$work" && mkdir -p "$work"
 MiB=$((1024 * 1024))
@@ -28,7 +28,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 run_ours() {
   local url=$1 file=$2; shift 2
   local out="$work/ours.out"
-  wine "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
+  "$ZETORA_WINE" "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
   local launcher=$!
   peak_hwm=0 peak_anon=0
   while kill -0 "$launcher" 2>/dev/null; do
@@ -126,4 +126,4 @@ echo "  missing per the resume record: $missing bytes; fetched by the second run
 echo "  fetched again beyond what was missing: $((again - missing)) bytes ($(ratio "$((again - missing)) * 100" "$((64 * MiB))") % of the file)"
 
 installer="$build/win32/ZetoraWebInstaller.exe"
-echo "bench: release installer $(stat -c %s "$installer") bytes (stripped, unused sections removed)"
+echo "bench: release installer (32-bit) $(stat -c %s "$installer") bytes (stripped, unused sections removed)"

@@ -19,25 +19,22 @@ stat_log="$out_dir/statistics.log"
 python3 "$here/stat_collector.py" --port "$stat_port" --print --bind-retry 10 >"$stat_log" 2>&1 &
 collector_pid=$!
 
-# The configuration server answers slowly (and with 404), so the window stays
-# up long enough to be seen and the run then goes on with the built-in item.
-python3 - "$config_port" <<'PY' &
-import http.server, sys, time
-class Slow(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        time.sleep(3)
-        self.send_error(404)
-    def log_message(self, fmt, *args):
-        sys.stderr.write("demo config server: %s %s\n" % (self.command, self.path))
-http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), Slow).serve_forever()
-PY
+# The configuration server serves the demo channel's configuration, which the
+# build encrypted with zetora-config; it answers after 3 s, so the window
+# stays up long enough to be seen.
+demo_config="$win_dir/../host/demo/config_demo.xml"
+python3 "$here/testhttpd.py" --port "$config_port" \
+  --file "/oi/config/config_demo.xml=$demo_config" >"$out_dir/config-server.out" 2>&1 &
 server_pid=$!
 trap 'kill $server_pid $collector_pid 2>/dev/null' EXIT
-sleep 0.5
+for _ in $(seq 1 50); do grep -q READY "$out_dir/config-server.out" 2>/dev/null && break; sleep 0.1; done
+curl -s -X POST "http://127.0.0.1:$config_port/_ctl/rule?path=/oi/config/config_demo.xml&delay=3000" >/dev/null
+echo "demo: the configuration server serves $demo_config as /oi/config/config_demo.xml"
+"$win_dir/../host/zetora-config" check "$demo_config" | sed 's/^/  | /'
 
 echo "demo: running $exe -tn demo (display $DISPLAY)"
 start=$(date +%s.%N)
-wine "$exe" -tn demo 2>"$log" &
+"$ZETORA_WINE" "$exe" -tn demo 2>"$log" &
 installer_pid=$!
 sleep 2
 import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the window: $shot"
@@ -47,6 +44,7 @@ elapsed=$(python3 -c "print('%.1f' % ($(date +%s.%N) - $start))")
 
 echo "demo: diagnostic lines:"
 sed 's/^/  | /' "$log"
+echo "demo: configuration: $(grep -a 'DownLoadUrlToFile=' "$log" | head -1 | cut -d' ' -f1-2 | tr -d '\r')"
 echo "demo: $(grep -a 'InstallDriver end reason' "$log" | tail -1 | tr -d '\r')"
 echo "demo: exit code $rc after ${elapsed}s"
 sleep 0.5

@@ -1,66 +1,9 @@
 #include "app/placeholder_steps.h"
 
-#include <shlobj.h>
-#include <wininet.h>
-
+#include "app/config_steps_win.h"
 #include "app/install_mode.h"
 #include "build_config.h"
 #include "sys/diag.h"
-#include "sys/scoped_handle_win.h"
-
-std::wstring InstallerDirectory() {
-  wchar_t appData[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
-    appData[0] = L'\0';
-  }
-  std::wstring dir = appData;
-  dir += L"\\Vexlo";
-  CreateDirectoryW(dir.c_str(), nullptr);
-  dir += L"\\ZetoraBrowserInstaller";
-  CreateDirectoryW(dir.c_str(), nullptr);
-  return dir;
-}
-
-DWORD FetchUrlToFile(const std::wstring& url, const std::wstring& path, DWORD timeoutMs) {
-  ScopedInternetHandle session(
-      InternetOpenW(L"VexloInstaller", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session.IsValid()) return GetLastError();
-  InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
-  InternetSetOptionW(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
-  InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeoutMs, sizeof(timeoutMs));
-  DWORD result = 0;
-  ScopedInternetHandle request(InternetOpenUrlW(
-      session.Get(), url.c_str(), nullptr, 0,
-      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0));
-  if (!request.IsValid()) {
-    result = GetLastError();
-  } else {
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                        &size, nullptr) ||
-        status != 200) {
-      result = ERROR_CANCELLED;
-    } else {
-      ScopedHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!file.IsValid()) {
-        result = GetLastError();
-      } else {
-        char buffer[16384];
-        DWORD read = 0;
-        while (InternetReadFile(request.Get(), buffer, sizeof(buffer), &read) && read > 0) {
-          DWORD written = 0;
-          if (!WriteFile(file.Get(), buffer, read, &written, nullptr) || written != read) {
-            result = GetLastError();
-            break;
-          }
-        }
-      }
-    }
-  }
-  return result;
-}
 
 PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
                                    const std::wstring& tn)
@@ -70,39 +13,14 @@ PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
       serverBase_(ServerBaseUrl(build_config::kConfigHost, build_config::kConfigPort)) {}
 
 bool PlaceholderSteps::DownloadConfiguration() {
-  RecordPhase(recorder_, 2, 0, 0);
-  const std::wstring url = BuildConfigUrl(serverBase_, tn_);
-  configPath_ = InstallerDirectory() + L"\\vexlobrowser_config";
-  const DWORD result = FetchUrlToFile(url, configPath_, 60000);
-  recorder_.QueueTrace(L"dcf", L"");
-  DiagPrintf(L"DownLoadUrlToFile=%d url=%ls file=%ls log=%ls\r\n", static_cast<int>(result),
-             url.c_str(), configPath_.c_str(), L"");
-  if (result == 0) {
-    RecordPhase(recorder_, 3, 1, 0);
-    return true;
-  }
-  RecordPhase(recorder_, 3, 2, static_cast<int>(result));
-  return false;
+  return ::DownloadConfiguration(recorder_, serverBase_, tn_, &configPath_, choice_);
 }
 
 bool PlaceholderSteps::ParseConfiguration() {
-  RecordPhase(recorder_, 4, 0, 0);
-  DeleteFileW(configPath_.c_str());
-  items_.clear();  // the configuration cipher is not in this build yet
-  if (!items_.empty()) {
-    RecordPhase(recorder_, 5, 1, 0);
-    return true;
-  }
-  RecordPhase(recorder_, 5, 3, 1);
-  return false;
+  return ::ParseConfiguration(recorder_, &items_, configPath_);
 }
 
-void PlaceholderSteps::BuildFallbackItem() {
-  RecordPhase(recorder_, 6, 0, 0);
-  items_.push_back(MakeFallbackItem(serverBase_, tn_));
-  InstallerDirectory();
-  RecordPhase(recorder_, 7, 1, 0);
-}
+void PlaceholderSteps::BuildFallbackItem() { FallbackItem(recorder_, &items_, serverBase_, tn_); }
 
 std::wstring PlaceholderSteps::FirstItemVersion() {
   return items_.empty() ? std::wstring() : items_[0].version;

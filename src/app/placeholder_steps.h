@@ -7,12 +7,9 @@
 #include "app/run_recorder.h"
 #include "app/ui_context.h"
 
-// Interim installer steps, until the configuration reader, the download
-// engine, trust verification, setup launch and product detection land.
-// What each does is plain and deliberate:
-//  - the configuration is requested for real (one WinINet GET, 60 s limit)
-//    and saved; a downloaded configuration is not decrypted yet, so it yields
-//    no item (end reason 2); a failed request builds the real fallback item;
+// The installer steps. The configuration steps are the real ones; the others
+// are interim until package download, trust, setup launch and product
+// detection land. What each interim step does is plain and deliberate:
 //  - the install mode follows the real rules with "not installed, not
 //    running": 5 for a version that is not four numbers, else 0;
 //  - the attachment is not downloaded (result 50, not supported);
@@ -46,11 +43,3 @@ class PlaceholderSteps : public InstallSteps {
   std::wstring configPath_;
   std::wstring setupPath_;
 };
-
-// The roaming application-data folder + "\Vexlo\ZetoraBrowserInstaller";
-// both levels are created when missing.
-std::wstring InstallerDirectory();
-
-// One plain GET of url into path with the given time limit; 0 on status 200,
-// 1223 for another status, else the WinINet or file error.
-DWORD FetchUrlToFile(const std::wstring& url, const std::wstring& path, DWORD timeoutMs);

@@ -1,5 +1,6 @@
 // The run record over the real system: this test program's own VERSIONINFO,
-// CoCreateGuid, the local clock and GetVersionExW.
+// CoCreateGuid, the local clock, GetVersionExW, the machine identifier and
+// the software fingerprint.
 #include "stat/stat_environment_win.h"
 
 #include <windows.h>
@@ -35,7 +36,7 @@ TEST(Win32StatEnvironment, HeaderLineOfARealInitialisation) {
       header, m,
       std::regex("Op=Functionwebinst Type=vxdowninstall2 Version=3\\.14\\.15\\.9265 "
                  "Sid=([0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{16}) From=demo "
-                 "Mode=Clickonce PcCode= Uinf= Time=(\\d{4})_(\\d\\d)_(\\d\\d)_\\d\\d_\\d\\d_\\d\\d "
+                 "Mode=Clickonce PcCode=C_\\S+-D_\\S+-M_\\S+-V_\\S+ Uinf=\\d+-\\d+ Time=(\\d{4})_(\\d\\d)_(\\d\\d)_\\d\\d_\\d\\d_\\d\\d "
                  "Rnd=123 Osv=(\\d+) Osvi=(\\d+)")))
       << header;
   EXPECT_EQ(std::stoi(m[2]), before.wYear);

@@ -3,10 +3,23 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <chrono>
 #include <vector>
 
 #include "stat/cstat.h"
 #include "stat/stat_reporter.h"
+#include "sys/background_call.h"
+#include "sys/caller_buffer.h"
+#include "sys/machine_id_win.h"
+#include "sys/os_version_win.h"
+#include "sys/software_fingerprint_win.h"
+
+namespace {
+
+// Room for either identity text, so one query call answers.
+constexpr std::uint32_t kIdentityBufferSize = 1024;
+
+}  // namespace
 
 LocalTime Win32StatEnvironment::LocalNow() {
   SYSTEMTIME now;
@@ -60,19 +73,29 @@ bool Win32StatEnvironment::ReadFileVersion(std::uint16_t parts[4]) {
   return true;
 }
 
-OsVersionData Win32StatEnvironment::QueryOsVersion() {
-  OSVERSIONINFOEXW info = {};
-  info.dwOSVersionInfoSize = sizeof(info);
-  OsVersionData version;
-  if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return version;
-  version.queried = true;
-  version.platformId = info.dwPlatformId;
-  version.major = info.dwMajorVersion;
-  version.minor = info.dwMinorVersion;
-  version.build = info.dwBuildNumber;
-  version.servicePackMajor = info.wServicePackMajor;
-  version.productType = info.wProductType;
-  return version;
+OsVersionData Win32StatEnvironment::QueryOsVersion() { return ::QueryOsVersion(); }
+
+std::wstring Win32StatEnvironment::MachineIdentifier() {
+  ReadIdentityOnce();
+  return machineId_;
+}
+
+std::wstring Win32StatEnvironment::SoftwareFingerprint() {
+  ReadIdentityOnce();
+  return fingerprint_;
+}
+
+void Win32StatEnvironment::ReadIdentityOnce() {
+  if (identityRead_) return;
+  identityRead_ = true;
+  BackgroundCall<std::wstring> machine(
+      [] { return ReadThroughCallerBuffer(QueryMachineIdentifier, kIdentityBufferSize); });
+  BackgroundCall<std::wstring> software(
+      [] { return ReadThroughCallerBuffer(QuerySoftwareFingerprint, kIdentityBufferSize); });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kIdentityProbeLimitMs);
+  machineId_ = machine.WaitUntil(deadline).value_or(std::wstring());
+  fingerprint_ = software.WaitUntil(deadline).value_or(std::wstring());
 }
 
 CStat& CStat::Instance() {

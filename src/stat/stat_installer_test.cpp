@@ -12,41 +12,16 @@
 #include "build_config.h"
 #include "stat/collector_client_win.h"
 #include "sys/testing/test_files_win.h"
+#include "sys/testing/test_process_win.h"
 
 namespace {
 
 std::wstring InstallerPath() { return WinePath(ZETORA_INSTALLER_WIDE_PATH); }
 
-// Runs the installer with its standard error in a file; returns the exit
-// code (STILL_ACTIVE when it did not end in time) and the diagnostics.
+// Runs the installer; returns the exit code (STILL_ACTIVE when it did not
+// end in time) and the diagnostics.
 DWORD RunInstaller(const std::wstring& arguments, DWORD timeoutMs, std::string* diagnostics) {
-  const std::wstring logPath = TempFileName(L"zst");
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE log = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = log;
-  startup.hStdError = log;
-  std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments;
-  PROCESS_INFORMATION process = {};
-  DWORD code = STILL_ACTIVE;
-  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &process)) {
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-      GetExitCodeProcess(process.hProcess, &code);
-    } else {
-      TerminateProcess(process.hProcess, 99);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(log);
-  *diagnostics = ReadWholeFile(logPath);
-  DeleteFileW(logPath.c_str());
-  return code;
+  return RunProgram(L"\"" + InstallerPath() + L"\" " + arguments, timeoutMs, diagnostics);
 }
 
 // The running texts the driver wrote to its diagnostics, in order.

@@ -1,8 +1,8 @@
 // The real installer executable started as a user would start it: a silent
 // run, a windowed run, and a second copy started while the first one runs.
-// While a test holds the configuration port with a socket that never
-// accepts, a running copy stays in its configuration request; releasing the
-// port lets that request fail and the run go on to its end.
+// While a test holds the configuration port, a running copy stays in its
+// configuration request; releasing the port answers it 404 and the run goes
+// on to its end with the built-in item.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -22,15 +22,26 @@ void NotInherited(SOCKET s) {
 }
 
 // Listens on the configuration server's loopback port and accepts requests
-// without ever answering them; Release() drops every connection unanswered.
+// without answering them until Release(); from then on every held and later
+// request is answered 404 at once, so the installer goes on with its
+// built-in item without waiting out the download's time limit.
 class ConfigPortHold {
  public:
   ConfigPortHold() {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
+    release_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   }
   ~ConfigPortHold() {
-    Release();
+    if (thread_ != nullptr) {
+      SetEvent(stop_);
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+    }
+    if (listener_ != INVALID_SOCKET) closesocket(listener_);
+    CloseHandle(release_);
+    CloseHandle(stop_);
     WSACleanup();
   }
   bool Hold() {
@@ -47,7 +58,6 @@ class ConfigPortHold {
       if (listener_ != INVALID_SOCKET &&
           bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
           listen(listener_, 8) == 0) {
-        stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         thread_ = CreateThread(nullptr, 0, &ConfigPortHold::AcceptLoop, this, 0, nullptr);
         return thread_ != nullptr;
       }
@@ -57,24 +67,26 @@ class ConfigPortHold {
     }
     return false;
   }
-  void Release() {
-    if (thread_ != nullptr) {
-      SetEvent(stop_);
-      WaitForSingleObject(thread_, INFINITE);
-      CloseHandle(thread_);
-      CloseHandle(stop_);
-      thread_ = nullptr;
-    }
-    if (listener_ != INVALID_SOCKET) closesocket(listener_);
-    listener_ = INVALID_SOCKET;
-  }
+  // Answers every request 404 from now on.
+  void Release() { SetEvent(release_); }
 
  private:
+  static void Answer(SOCKET client) {
+    static const char kNotFound[] =
+        "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    send(client, kNotFound, sizeof(kNotFound) - 1, 0);
+    shutdown(client, SD_SEND);
+    closesocket(client);
+  }
   static DWORD WINAPI AcceptLoop(void* parameter) {
     ConfigPortHold* self = static_cast<ConfigPortHold*>(parameter);
-    SOCKET clients[64];
+    SOCKET held[64];
     int count = 0;
     while (WaitForSingleObject(self->stop_, 0) == WAIT_TIMEOUT) {
+      const bool released = WaitForSingleObject(self->release_, 0) == WAIT_OBJECT_0;
+      if (released) {
+        while (count > 0) Answer(held[--count]);
+      }
       fd_set readable;
       FD_ZERO(&readable);
       FD_SET(self->listener_, &readable);
@@ -83,15 +95,20 @@ class ConfigPortHold {
         SOCKET client = accept(self->listener_, nullptr, nullptr);
         if (client != INVALID_SOCKET) {
           NotInherited(client);
-          clients[count++] = client;
+          if (released) {
+            Answer(client);
+          } else {
+            held[count++] = client;
+          }
         }
       }
     }
-    for (int i = 0; i < count; ++i) closesocket(clients[i]);
+    for (int i = 0; i < count; ++i) closesocket(held[i]);
     return 0;
   }
 
   SOCKET listener_ = INVALID_SOCKET;
+  HANDLE release_ = nullptr;
   HANDLE stop_ = nullptr;
   HANDLE thread_ = nullptr;
 };
@@ -188,6 +205,9 @@ HWND WaitForWindow(DWORD pid, const wchar_t* className, const wchar_t* title, DW
 const char kSilentEnd[] = "InstallDriver end reason=";
 
 TEST(InstallerProcess, SilentRunWalksEveryStateAndExitsZero) {
+  ConfigPortHold port;
+  ASSERT_TRUE(port.Hold());
+  port.Release();
   InstallerRun run(L"/S -tn demo");
   ASSERT_TRUE(run.started());
   EXPECT_EQ(run.WaitExit(60000), 0u);

@@ -29,7 +29,8 @@ std::wstring HttpdClient::AltUrl(const std::string& path) const {
   return L"http://127.0.0.2:" + std::to_wstring(altPort_) + Widen(path);
 }
 
-bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::string* body) {
+bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::string* body,
+                          const std::string& upload) {
   ScopedInternetHandle session(
       InternetOpenW(L"httpd-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   if (!session.IsValid()) return false;
@@ -41,7 +42,9 @@ bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::s
                              nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
           : nullptr);
   bool ok = false;
-  if (request.IsValid() && HttpSendRequestW(request.Get(), nullptr, 0, nullptr, 0)) {
+  if (request.IsValid() && HttpSendRequestW(request.Get(), nullptr, 0,
+                                            const_cast<char*>(upload.data()),
+                                            static_cast<DWORD>(upload.size()))) {
     DWORD status = 0;
     DWORD size = sizeof(status);
     HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
@@ -62,6 +65,10 @@ bool HttpdClient::Control(const std::string& command) {
 
 bool HttpdClient::ServePattern(const std::string& path, std::uint32_t size, unsigned seed) {
   return Control("file?path=" + path + "&size=" + std::to_string(size) + "&seed=" + std::to_string(seed));
+}
+
+bool HttpdClient::ServeBytes(const std::string& path, const std::string& bytes) {
+  return Request(L"POST", "/_ctl/file?path=" + path, nullptr, bytes);
 }
 
 bool HttpdClient::Rule(const std::string& path, const std::string& actions) {

@@ -35,11 +35,14 @@ class HttpdClient {
   bool Control(const std::string& command);
   bool Reset() { return Control("reset"); }
   bool ServePattern(const std::string& path, std::uint32_t size, unsigned seed = 0);
+  // Serves bytes (not empty) at path.
+  bool ServeBytes(const std::string& path, const std::string& bytes);
   bool Rule(const std::string& path, const std::string& actions);
   std::vector<LogLine> Log(const std::string& path);
 
  private:
-  bool Request(const wchar_t* verb, const std::string& target, std::string* body);
+  bool Request(const wchar_t* verb, const std::string& target, std::string* body,
+               const std::string& upload = std::string());
 
   unsigned short port_ = 0;
   unsigned short altPort_ = 0;

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Prints the Windows architecture whose programs this machine runs under Wine:
+# "win32" when the kernel runs 32-bit x86 programs (Wine's 32-bit loader
+# works), else "win64" (a kernel booted without ia32 emulation), where the
+# Windows tests run on the 64-bit build under Wine's 64-bit loader.
+set -u
+probe=$(mktemp)
+trap 'rm -f "$probe"' EXIT
+# A minimal static i386 ELF program that exits with status 42.
+printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >"$probe"
+chmod +x "$probe"
+"$probe" >/dev/null 2>&1
+if [ $? = 42 ]; then echo win32; else echo win64; fi

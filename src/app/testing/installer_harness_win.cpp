@@ -1,0 +1,103 @@
+#include "app/testing/installer_harness_win.h"
+
+#include <shlobj.h>
+
+#include <sstream>
+
+#include "sys/testing/test_files_win.h"
+
+namespace {
+
+std::wstring InstallerPath() { return WinePath(ZETORA_INSTALLER_WIDE_PATH); }
+
+DWORD RunInstaller(const std::wstring& arguments, DWORD timeoutMs, std::string* diagnostics) {
+  const std::wstring logPath = TempFileName(L"zin");
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  HANDLE log = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = log;
+  startup.hStdError = log;
+  std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments;
+  PROCESS_INFORMATION process = {};
+  DWORD code = STILL_ACTIVE;
+  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                     &startup, &process)) {
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process.hProcess, &code);
+    } else {
+      TerminateProcess(process.hProcess, 99);
+      WaitForSingleObject(process.hProcess, 5000);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(log);
+  *diagnostics = ReadWholeFile(logPath);
+  DeleteFileW(logPath.c_str());
+  return code;
+}
+
+}  // namespace
+
+std::string InstallerRunResult::EndLine() const {
+  for (const Json::Value& report : reports) {
+    const std::string line = report["line"].asString();
+    if (ValueOf(line, "src") == "End") return line;
+  }
+  return "";
+}
+
+std::string InstallerRunResult::FinalMap() const {
+  return reports.empty() ? "" : reports.back()["line"].asString();
+}
+
+std::vector<std::string> InstallerRunResult::Stats() const {
+  std::vector<std::string> stats;
+  for (const std::string& running : SplitText(ValueOf(FinalMap(), "p_trc"), '/')) {
+    stats.push_back(running.substr(0, running.find(':')));
+  }
+  return stats;
+}
+
+InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wstring& tn,
+                                      const std::wstring& arguments, DWORD timeoutMs) {
+  const std::string tag = std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount());
+  InstallerRunResult result;
+  result.exitCode = RunInstaller(arguments + L" -tn " + tn + L" -rnd " +
+                                     std::wstring(tag.begin(), tag.end()),
+                                 timeoutMs, &result.diagnostics);
+  const std::string from = " From=" + std::string(tn.begin(), tn.end()) + " ";
+  for (const Json::Value& report : collector.Reports()) {
+    const std::string header = report["header"].asString();
+    if (header.find(from) != std::string::npos &&
+        header.find(" Rnd=" + tag + " ") != std::string::npos) {
+      result.reports.push_back(report);
+    }
+  }
+  return result;
+}
+
+std::vector<std::string> SplitText(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::istringstream stream(text);
+  std::string part;
+  while (std::getline(stream, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+std::string ValueOf(const std::string& line, const std::string& key) {
+  for (const std::string& pair : SplitText(line, ' ')) {
+    if (pair.compare(0, key.size() + 1, key + "=") == 0) return pair.substr(key.size() + 1);
+  }
+  return "";
+}
+
+std::wstring TestInstallerDirectory() {
+  wchar_t appData[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
+  return std::wstring(appData) + L"\\Vexlo\\ZetoraBrowserInstaller";
+}
