@@ -9,6 +9,9 @@ SETTINGS ?= -DZETORA_CONFIG_HOST=127.0.0.1 -DZETORA_CONFIG_PORT=18080 \
             -DZETORA_STAT_HOST=127.0.0.1 -DZETORA_STAT_PORT=18081 -DZETORA_TEST_SEAMS=ON
 HOST_DIR := $(BUILD)/host
 WIN_DIR := $(BUILD)/win32
+TSAN_DIR := $(BUILD)/tsan
+# The Windows-free core under ThreadSanitizer (a host build of its own).
+TSAN_TESTS := net_concurrency_test net_core_test net_task_test
 # The Windows tests and the demo run the build whose programs this machine's
 # Wine can run: the 32-bit product build, or, on a kernel without 32-bit
 # support, the same sources built for 64-bit Windows.
@@ -16,7 +19,7 @@ export ZETORA_WIN_ARCH := $(shell bash cmake/wine-arch.sh)
 RUN_DIR := $(BUILD)/$(ZETORA_WIN_ARCH)
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix-$(ZETORA_WIN_ARCH)
 
-.PHONY: all setup configure build test test-host test-win32 demo bench clean
+.PHONY: all setup configure build test test-host test-win32 test-tsan demo bench clean
 
 all: build
 
@@ -29,6 +32,9 @@ $(HOST_DIR)/CMakeCache.txt:
 $(WIN_DIR)/CMakeCache.txt:
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
 	      -DCMAKE_BUILD_TYPE=Release $(SETTINGS)
+
+$(TSAN_DIR)/CMakeCache.txt:
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DZETORA_TSAN=ON $(SETTINGS)
 
 $(BUILD)/win64/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
@@ -48,7 +54,11 @@ test-win32: build
 	@echo "Windows tests: $(ZETORA_WIN_ARCH) build under Wine"
 	bash cmake/wine-session.sh ctest --test-dir $(RUN_DIR) -j$(JOBS) --output-on-failure
 
-test: test-host test-win32
+test-tsan: setup $(TSAN_DIR)/CMakeCache.txt
+	cmake --build $(TSAN_DIR) -j$(JOBS) --target $(TSAN_TESTS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -R '^($(subst $(eval) ,|,$(TSAN_TESTS)))$$'
+
+test: test-host test-win32 test-tsan
 
 demo: build
 	bash cmake/wine-session.sh bash tools/demo.sh $(RUN_DIR)

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # make bench: the download call under Wine against the loopback test server,
-# side by side in one run with aria2c (8 connections) and curl (one), on the
-# same server and files. Prints ratios, peak memory and resume refetching.
+# side by side in one run with aria2c (8 connections), curl (one) and a plain
+# single-request WinINet download under Wine (the platform's own limit), on
+# the same server and files. Prints ratios, bytes served per byte kept, peak
+# memory, resume refetching and the size of the release installer.
 #   tools/bench.sh <build dir>   (inside cmake/wine-session.sh)
 set -u
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 bench="$build/${ZETORA_WIN_ARCH:-win32}/download_bench.exe"
+baseline="$build/${ZETORA_WIN_ARCH:-win32}/wininet_baseline.exe"
 work="$build/bench"
 rm -rf "$work" && mkdir -p "$work"
 MiB=$((1024 * 1024))
@@ -49,6 +52,8 @@ print_peaks() {
 }
 field() { sed -n "s/.*$1=\([0-9-]*\).*/\1/p"; }
 ratio() { python3 -c "print('%.2f' % ($1 / $2))"; }
+# Bytes the server sent for path since the count given, per byte of the file.
+served_ratio() { ratio "$(( $(served "$1") - $2 ))" "$3"; }
 
 ctl "file?path=/t64.bin&size=$((64 * MiB))"
 ctl "rule?path=/t64.bin&rate=$((2 * MiB))"
@@ -57,33 +62,50 @@ ctl "file?path=/r64.bin&size=$((64 * MiB))"
 ctl "rule?path=/r64.bin&rate=$((256 * 1024))"
 
 echo "bench: throttled, 64 MiB, each connection limited to 2 MiB/s"
+before=$(served /t64.bin)
 line=$(run_ours "$base/t64.bin" "$work/t64.ours")
 ours_ms=$(echo "$line" | field ms)
 echo "  ours:   $line"
+echo "  ours: bytes served / file size = $(served_ratio /t64.bin "$before" $((64 * MiB)))"
 print_peaks 64
+before=$(served /t64.bin)
 start=$(now_ms)
 # aria2c accepts no split size under 1 MiB (-k512K is refused); 1M is its floor.
 aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
        -d "$work" -o t64.aria2 "$base/t64.bin"
 aria_ms=$(( $(now_ms) - start ))
-echo "  aria2c: ms=$aria_ms"
+echo "  aria2c: ms=$aria_ms, bytes served / file size = $(served_ratio /t64.bin "$before" $((64 * MiB)))"
 ideal_ms=$(( 64 * 1000 / 16 ))
 echo "  ours / ideal ($ideal_ms ms) = $(ratio "$ours_ms" "$ideal_ms")"
 echo "  ours / aria2c            = $(ratio "$ours_ms" "$aria_ms")"
 cmp -s "$work/t64.ours" "$work/t64.aria2" && echo "  files identical" || echo "  FILES DIFFER"
 
 echo "bench: unthrottled loopback, 256 MiB"
+before=$(served /u256.bin)
 line=$(run_ours "$base/u256.bin" "$work/u256.ours")
 ours_ms=$(echo "$line" | field ms)
 echo "  ours:   $line"
+echo "  ours: bytes served / file size = $(served_ratio /u256.bin "$before" $((256 * MiB)))"
 print_peaks 256
+before=$(served /u256.bin)
+line=$(wine "$baseline" "$base/u256.bin" "$(winpath "$work/u256.base")" 2>/dev/null | tr -d '\r')
+base_ms=$(echo "$line" | field ms)
+echo "  single WinINet request: $line, bytes served / file size = $(served_ratio /u256.bin "$before" $((256 * MiB)))"
 start=$(now_ms)
 curl -s -o "$work/u256.curl" "$base/u256.bin"
 curl_ms=$(( $(now_ms) - start ))
 echo "  curl:   ms=$curl_ms"
-echo "  ours throughput / curl's  = $(ratio "$curl_ms" "$ours_ms")"
-cmp -s "$work/u256.ours" "$work/u256.curl" && echo "  files identical" || echo "  FILES DIFFER"
-rm -f "$work/u256.ours" "$work/u256.curl"
+start=$(now_ms)
+aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
+       -d "$work" -o u256.aria2 "$base/u256.bin"
+aria_ms=$(( $(now_ms) - start ))
+echo "  aria2c: ms=$aria_ms"
+echo "  ours throughput / single WinINet request's = $(ratio "$base_ms" "$ours_ms")"
+echo "  ours throughput / aria2c's                 = $(ratio "$aria_ms" "$ours_ms")"
+echo "  ours throughput / curl's                   = $(ratio "$curl_ms" "$ours_ms")"
+cmp -s "$work/u256.ours" "$work/u256.curl" && cmp -s "$work/u256.ours" "$work/u256.aria2" &&
+  cmp -s "$work/u256.ours" "$work/u256.base" && echo "  files identical" || echo "  FILES DIFFER"
+rm -f "$work/u256.ours" "$work/u256.curl" "$work/u256.aria2" "$work/u256.base"
 
 echo "bench: resume, 64 MiB at 256 KiB/s per connection, interrupted at 50 %"
 line=$(run_ours "$base/r64.bin?rnd=1" "$work/r64.ours" --resume --cancel-at 50)
@@ -102,3 +124,6 @@ again=$(served /r64.bin)
 echo "  second run: $line"
 echo "  missing per the resume record: $missing bytes; fetched by the second run: $again bytes"
 echo "  fetched again beyond what was missing: $((again - missing)) bytes ($(ratio "$((again - missing)) * 100" "$((64 * MiB))") % of the file)"
+
+installer="$build/win32/ZetoraWebInstaller.exe"
+echo "bench: release installer (32-bit) $(stat -c %s "$installer") bytes (stripped, unused sections removed)"

@@ -30,6 +30,11 @@ Control requests (on either address; never logged):
         nolength=1      no Content-Length; the body ends when the connection closes
         chunked=1       Transfer-Encoding: chunked
         drop=N          close the connection after N body bytes
+        short=N         close the connection N bytes before the body's end
+        length=N        claim Content-Length N (any size, 4 GiB and more too),
+                        send the real body and close
+        garbage=1       answer with bytes that are not HTTP (no status line)
+                        and close
         delay=MS        wait before the response
         rate=BPS        send the body at BPS bytes per second
         redirect=URL    302 to URL
@@ -236,6 +241,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         actions = self.match_rule(path)
         if "delay" in actions:
             time.sleep(int(actions["delay"]) / 1000.0)
+        if actions.get("garbage"):
+            return self.send_garbage()
         if "redirect" in actions:
             return self.reply_text(302, "moved\n", [("Location", actions["redirect"])], True)
         if "status" in actions:
@@ -269,6 +276,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif actions.get("nolength"):
             headers.append(("Connection", "close"))
             self.close_connection = True
+        elif "length" in actions:
+            headers.append(("Content-Length", actions["length"]))
+            headers.append(("Connection", "close"))
+            self.close_connection = True
         else:
             headers.append(("Content-Length", str(len(body))))
         self.begin_log(status)
@@ -285,6 +296,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def send_body(self, body, actions, chunked):
         drop = int(actions["drop"]) if "drop" in actions else None
+        if "short" in actions:
+            drop = max(0, len(body) - int(actions["short"]))
         rate = int(actions["rate"]) if "rate" in actions else 0
         step = CHUNK if rate <= 0 else max(1024, min(CHUNK, rate // 20))
         if drop is not None:
@@ -314,6 +327,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
+
+
+    def send_garbage(self):
+        """Bytes without a status line, as a misconfigured port or a broken
+        middlebox might send, then the end of the connection."""
+        self.begin_log(0)
+        data = b"\x7fELF\x01\x01 this is not HTTP\r\n" + bytes(range(256)) * 64
+        try:
+            self.wfile.write(data)
+            self.wfile.flush()
+            self.count_sent(len(data))
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.close_connection = True
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

@@ -2,6 +2,7 @@
 
 import http.client
 import os
+import socket
 import subprocess
 import sys
 import unittest
@@ -90,6 +91,32 @@ class TestServer(unittest.TestCase):
         response = self.conn.getresponse()
         with self.assertRaises(http.client.IncompleteRead):
             response.read()
+
+    def test_short_length_and_garbage(self):
+        self.ctl("POST", "/_ctl/rule?path=/f.bin&short=1&count=1")
+        self.conn.request("GET", "/f.bin", headers={"Range": "bytes=10-19"})
+        response = self.conn.getresponse()
+        with self.assertRaises(http.client.IncompleteRead) as cut:
+            response.read()
+        self.assertEqual(cut.exception.partial, self.data[10:19])  # one byte short
+        self.conn.close()
+        self.ctl("POST", "/_ctl/rule?path=/f.bin&length=5000000000&count=1")
+        self.conn.request("GET", "/f.bin")
+        response = self.conn.getresponse()
+        self.assertEqual(response.getheader("Content-Length"), "5000000000")
+        self.conn.close()
+        self.ctl("POST", "/_ctl/rule?path=/f.bin&garbage=1&count=1")
+        raw = socket.create_connection(("127.0.0.1", self.port), timeout=10)
+        raw.sendall(b"GET /f.bin HTTP/1.1\r\nHost: x\r\n\r\n")
+        reply = b""
+        while True:
+            piece = raw.recv(65536)
+            if not piece:
+                break
+            reply += piece
+        raw.close()
+        self.assertFalse(reply.startswith(b"HTTP/"))
+        self.assertGreater(len(reply), 1000)
 
     def test_log_and_keep_alive(self):
         self.get("/f.bin", {"Range": "bytes=0-0", "User-Agent": "probe"})

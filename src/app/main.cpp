@@ -15,9 +15,10 @@
 #include "app/ui_thread.h"
 #include "build_config.h"
 #include "stat/cstat.h"
-#include "stat/stat_recorder.h"
+#include "app/stat_recorder.h"
 #include "stat/stat_reporter.h"
 #include "sys/diag.h"
+#include "sys/scoped_handle_win.h"
 
 namespace {
 
@@ -49,14 +50,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   DiagInit();
 
   SetLastError(0);
-  HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, kSingleInstanceMutex);
-  if (instanceMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+  // The mutex stays open until the process ends; a second copy closes its own.
+  ScopedHandle instanceMutex(CreateMutexW(nullptr, FALSE, kSingleInstanceMutex));
+  if (instanceMutex.IsValid() && GetLastError() == ERROR_ALREADY_EXISTS) {
     MessageBoxW(nullptr,
                 L"\x4E0B\x8F7D\x5B89\x88C5\x7A0B\x5E8F\x6B63\x5728\x8FD0\x884C\xFF0C"
                 L"\x8BF7\x7B49\x5F85\x8FDB\x7A0B\x9000\x51FA",  // 下载安装程序正在运行，请等待进程退出
                 L"\x5B89\x88C5\x63D0\x793A",                    // 安装提示
                 MB_OK);
-    CloseHandle(instanceMutex);
     return 0;
   }
   // Without a mutex the run goes on unguarded; the handle stays open until exit.

@@ -61,6 +61,60 @@ TEST(SpeedRingTest, AveragesOverTheSecondsOfTheLastTwentySeconds) {
   EXPECT_EQ(ring.Speed(1030), 50u);
 }
 
+TEST(ContentRangeTest, SizesBeyondThirtyTwoBitsAreTooLargeNotAbsent) {
+  const struct {
+    const wchar_t* text;
+    bool tooLarge;
+  } ranges[] = {
+      {L"bytes 0-99/5000000000", true},
+      {L"bytes 4294967296-4294967300/5000000000", true},
+      {L"bytes 0-99/4294967295", false},  // fits: an ordinary range
+      {L"bytes 0-99/*", false},
+      {L"bytes 5-4/5000000000", false},
+  };
+  for (const auto& c : ranges) {
+    EXPECT_EQ(ContentRangeTooLarge(c.text, std::wcslen(c.text)), c.tooLarge) << c.text;
+  }
+  const struct {
+    const wchar_t* text;
+    LengthParse result;
+    uint32_t value;
+  } lengths[] = {
+      {L"0", LengthParse::kOk, 0},
+      {L" 4294967294 ", LengthParse::kOk, 4294967294u},
+      {L"4294967295", LengthParse::kTooLarge, 0},
+      {L"5000000000", LengthParse::kTooLarge, 0},
+      {L"99999999999999999999999", LengthParse::kTooLarge, 0},
+      {L"", LengthParse::kMalformed, 0},
+      {L"12x", LengthParse::kMalformed, 0},
+      {L"-1", LengthParse::kMalformed, 0},
+  };
+  for (const auto& c : lengths) {
+    uint32_t value = 0;
+    EXPECT_EQ(ParseContentLength(c.text, std::wcslen(c.text), &value), c.result) << c.text;
+    EXPECT_EQ(value, c.value) << c.text;
+  }
+}
+
+TEST(ContentRangeTest, OnlyAnHttpStatusLineWithHeadersIsAResponse) {
+  const struct {
+    const wchar_t* head;
+    bool http;
+  } cases[] = {
+      {L"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", true},
+      {L"HTTP/1.0 206\r\nDate: x\r\n\r\n", true},
+      // What WinINet stands in for a reply without a status line.
+      {L"HTTP/1.0 200 OK\r\n\r\n", false},
+      {L"HTTP/1.0 200 OK", false},
+      {L"\x7f\x45LF garbage\r\nX: y\r\n", false},
+      {L"HTTP/2.0 200 OK\r\nX: y\r\n", false},
+      {L"HTTP/1.1 2000 OK\r\nX: y\r\n", false},
+      {L"HTTP/1.1 20x OK\r\nX: y\r\n", false},
+      {L"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsHttpStatusHead(c.head), c.http) << c.head;
+}
+
 TEST(SpeedRingTest, WrapsAroundItsTwentySlots) {
   SpeedRing ring;
   std::memset(&ring, 0, sizeof(ring));

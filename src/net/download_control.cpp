@@ -2,7 +2,7 @@
 
 DownloadControl* CreateDownloadControl() {
   DownloadControl* control = new DownloadControl;
-  control->doneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  control->doneEvent.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   control->trace.reset(new TraceBuffer);
   return control;
 }
@@ -13,7 +13,8 @@ void CancelDownload(DownloadControl* control) {
 }
 
 int IsDownloadCancelled(DownloadControl* control) {
-  if (control == nullptr || control->closed) return 1;
+  if (control == nullptr) return 0;
+  if (control->closed) return 1;
   return control->cancel != 0 ? 1 : 0;
 }
 
@@ -24,18 +25,24 @@ bool GetDownloadTrace(DownloadControl* control, wchar_t* buffer, std::size_t cap
 
 void DestroyDownloadControl(DownloadControl* control) {
   if (control == nullptr || control->closed) return;
-  if (control->doneEvent != nullptr) {
-    WaitForSingleObject(control->doneEvent, INFINITE);
-    CloseHandle(control->doneEvent);
-    control->doneEvent = nullptr;
+  // A control no download took is not waited for: nothing would signal it.
+  const bool taken = InterlockedCompareExchange(&control->use, 2, 0) != 0;
+  if (taken && control->doneEvent.IsValid()) {
+    WaitForSingleObject(control->doneEvent.Get(), INFINITE);
   }
+  control->doneEvent.Close();
   control->trace->Close();
   InterlockedExchange(&control->closed, 1);
   control->trace.reset();
 }
 
+bool TakeDownloadControl(DownloadControl* control) {
+  if (control == nullptr) return true;
+  return InterlockedCompareExchange(&control->use, 1, 0) == 0;
+}
+
 void MarkDownloadDone(DownloadControl* control) {
   if (control == nullptr) return;
   InterlockedExchange(&control->done, 1);
-  if (control->doneEvent != nullptr) SetEvent(control->doneEvent);
+  if (control->doneEvent.IsValid()) SetEvent(control->doneEvent.Get());
 }

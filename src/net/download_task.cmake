@@ -2,6 +2,7 @@
 # and tested in both configurations).
 add_library(net_task STATIC download_trace.cpp trace_buffer.cpp download_task.cpp)
 target_link_libraries(net_task PUBLIC sys_diag)
+zetora_export_includes(net net_task)
 zetora_add_gtest(net_task_test SOURCES download_trace_test.cpp download_task_test.cpp LIBS net_task)
 
 if(ZETORA_WINDOWS)
@@ -32,4 +33,9 @@ if(ZETORA_WINDOWS)
   target_link_libraries(download_bench PRIVATE net_download net_test_httpd)
   target_link_options(download_bench PRIVATE -municode)
   set_target_properties(download_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  # The single-request WinINet download the benchmark compares against.
+  add_executable(wininet_baseline bench/wininet_baseline.cpp)
+  target_link_libraries(wininet_baseline PRIVATE sys_diag wininet)
+  target_link_options(wininet_baseline PRIVATE -municode)
+  set_target_properties(wininet_baseline PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()

@@ -6,12 +6,10 @@
 
 namespace {
 
-constexpr std::uint32_t kOpenEnd = 0xFFFFFFFF;
 constexpr std::uint32_t kNoLength = 0xFFFFFFFF;
 constexpr std::uint32_t kRunBudgetMs = 400;
 constexpr std::uint32_t kPollMs = 10;
 
-bool IsOpenEnd(std::uint32_t last) { return last == 0 || last == kOpenEnd; }
 bool IsRealSize(std::uint32_t size) { return size != 0 && size != kNoLength; }
 
 // One connection per 512 KiB of file, rounded to the nearest; sizes close to
@@ -22,7 +20,27 @@ std::uint32_t ConnectionsFor(std::uint32_t length) {
 
 void* JobTag(std::uint32_t jobId) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(jobId)); }
 
+bool Overlaps(const ByteRanges& ranges, std::uint32_t first, std::uint32_t last) {
+  for (const auto& range : ranges) {
+    if (range.first <= last && first <= range.second) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+ByteRanges SubtractRange(const ByteRanges& ranges, std::uint32_t first, std::uint32_t last) {
+  ByteRanges out;
+  for (const auto& range : ranges) {
+    if (range.second < first || range.first > last) {
+      out.push_back(range);
+      continue;
+    }
+    if (range.first < first) out.emplace_back(range.first, first - 1);
+    if (range.second > last) out.emplace_back(last + 1, range.second);
+  }
+  return out;
+}
 
 std::wstring ResumeIdentityUrl(const std::wstring& url) {
   const std::size_t query = url.find(L'?');
@@ -152,7 +170,7 @@ void DownloadTask::StartFirstJob() {
   slots_.clear();
   receivedAtFirstJob_ = file_.Received();
   firstJob_ = jobs_.Create(url_, false, 0, 0);
-  slots_.push_back(Slot{firstJob_, 0, 0, 0, 0});
+  slots_.push_back(Slot{firstJob_, 0, 0, true, 0, 0});
   trace_.Record(state_, L"sts");
   trace_.Record(state_, L"cofm", file_.Received());
   state_ = kWaitFirst;
@@ -164,6 +182,11 @@ void DownloadTask::WaitFirstJob() {
   if (wait == kJobEnded || wait == kJobResponse) {
     firstAddresses_ = snapshot.serverAddressBefore + L":" + snapshot.serverAddressAfter;
     jobUrl_ = snapshot.redirectUrl;
+  }
+  if ((wait == kJobEnded || wait == kJobResponse) && snapshot.oversize) {
+    DiagPrintf(L"WaitFirstJob size beyond 4 GiB\r\n");
+    Fail(kDownloadTooLarge);
+    return;
   }
   switch (wait) {
     case kJobWaitFailed:
@@ -228,12 +251,19 @@ void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& s
   if (snapshot.status == 200 && IsRealSize(length)) {
     fileSize_ = length;
     maxConnections_ = std::min(maxConnections_, ConnectionsFor(length));
-    file_.SetSize(length, snapshot.lastModified);
+    if (!file_.SetSize(length, snapshot.lastModified)) {
+      Fail(kDownloadFileFailed);
+      return;
+    }
     maxConnections_ = std::min(maxConnections_, length < kConnectionBytes ? 1u : length >> 19);
     state_ = kSplit;
     trace_.Record(kWaitFirst, L"wlrc");
-    // A job that already ended has nothing left to split.
-    if (!slots_.empty() && (slots_[0].flags & kSlotEnded)) state_ = kRunStep;
+    if (!slots_.empty()) {
+      slots_[0].openEnd = false;
+      slots_[0].last = length - 1;
+      // A job that already ended has nothing left to split.
+      if (slots_[0].flags & kSlotEnded) state_ = kRunStep;
+    }
   } else {
     state_ = kRunStep;
     trace_.Record(kWaitFirst, L"wlrs");
@@ -251,9 +281,9 @@ bool DownloadTask::CompleteUnsized(const JobSnapshot& snapshot) {
   fileSize_ = snapshot.delivered;
   if (fileSize_ == 0) {
     file_.SetRemaining(ByteRanges());
-  } else {
-    file_.SetSize(fileSize_, snapshot.lastModified);
-    file_.Flush();
+  } else if (!file_.SetSize(fileSize_, snapshot.lastModified) || !file_.Flush()) {
+    Fail(kDownloadFileFailed);
+    return true;
   }
   state_ = kCheck;
   DiagPrintf(L"CompleteUnsized size=%u\r\n", fileSize_);
@@ -267,31 +297,66 @@ bool DownloadTask::SplitLargestSlot() {
   for (std::size_t i = 0; i < slots_.size(); ++i) {
     const Slot& slot = slots_[i];
     if (slot.flags & (kSlotClosed | kSlotEnded)) continue;
-    const std::uint64_t length =
-        slot.last == 0 ? fileSize_ : static_cast<std::uint64_t>(slot.last) - slot.first + 1;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    if (!SlotRange(slot, &first, &last)) continue;
+    const std::uint64_t length = static_cast<std::uint64_t>(last) - first + 1;
     if (chosen == slots_.size() || length > largest) {
       chosen = i;
       largest = length;
     }
   }
   if (chosen == slots_.size()) return false;
-  Slot& slot = slots_[chosen];
-  const std::uint32_t last = IsOpenEnd(slot.last) ? fileSize_ - 1 : slot.last;
-  const std::uint32_t mid = slot.first / 2 + last / 2;
-  // A slot of one or two bytes cannot give both halves a byte.
-  if (mid <= slot.first || mid > last) return false;
+  return SplitSlotAt(chosen, slots_[chosen].first);
+}
+
+bool DownloadTask::SplitSlotAt(std::size_t index, std::uint32_t from) {
+  Slot& slot = slots_[index];
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  if (!SlotRange(slot, &first, &last)) return false;
+  const std::uint32_t mid = from / 2 + last / 2;
+  // A rest of one or two bytes cannot give both halves a byte.
+  if (mid <= from || mid > last) return false;
   slot.last = mid - 1;
+  slot.openEnd = false;
   slot.flags |= kSlotStopLowered;
-  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(chosen) + 1,
-                Slot{0, mid, last, kSlotPending, mid});
+  slots_.insert(slots_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                Slot{0, mid, last, false, kSlotPending, mid});
   return true;
+}
+
+bool DownloadTask::SplitBusiestSlot() {
+  std::size_t chosen = slots_.size();
+  std::uint32_t chosenStart = 0;
+  std::uint64_t largest = 0;
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    const Slot& slot = slots_[i];
+    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded | kSlotPending))) continue;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    if (!SlotRange(slot, &first, &last)) continue;
+    // What the job has not delivered yet.
+    const std::uint32_t start = std::max(first, slot.position);
+    if (start > last) continue;
+    const std::uint64_t rest = static_cast<std::uint64_t>(last) - start + 1;
+    if (rest >= kMinSplitBytes && rest > largest) {
+      chosen = i;
+      chosenStart = start;
+      largest = rest;
+    }
+  }
+  if (chosen == slots_.size()) return false;
+  return SplitSlotAt(chosen, chosenStart);
 }
 
 std::wstring DownloadTask::NextJobUrl() {
   if (jobUrl_.empty()) return url_;
   std::uint32_t random = 0;
   if (!env_.Random(&random)) return jobUrl_;
-  return jobUrl_ + L"?rnd=" + std::to_wstring(random);
+  // A target that has a query already (a signed link) keeps it intact.
+  const wchar_t* separator = jobUrl_.find(L'?') == std::wstring::npos ? L"?rnd=" : L"&rnd=";
+  return jobUrl_ + separator + std::to_wstring(random);
 }
 
 void DownloadTask::StartPendingSlots() {
@@ -336,7 +401,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
     if (env_.TickMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
     // Network threads wait while much is queued; writing after every pass
     // keeps them going on fast links.
-    file_.Flush();
+    if (!file_.Flush()) return kFlushFailed;
   }
 }
 
@@ -347,6 +412,9 @@ void DownloadTask::RunStep() {
   std::uint32_t speed = 0;
   const int wait = WaitAny(kRunBudgetMs, &index, &snapshot, &active, &speed);
   switch (wait) {
+    case kFlushFailed:
+      Fail(kDownloadFileFailed);
+      return;
     case kJobIdle:
       OnIdle(active, speed);
       return;
@@ -370,7 +438,10 @@ void DownloadTask::RunStep() {
 }
 
 void DownloadTask::OnIdle(std::uint32_t active, std::uint32_t speed) {
-  file_.Flush();
+  if (!file_.Flush()) {
+    Fail(kDownloadFileFailed);
+    return;
+  }
   const std::uint32_t remaining = file_.RemainingBytes();
   const double percent =
       100.0 - static_cast<double>(remaining) / (static_cast<double>(fileSize_) + 1.0) * 100.0;
@@ -387,28 +458,16 @@ void DownloadTask::OnIdle(std::uint32_t active, std::uint32_t speed) {
 void DownloadTask::AddJobsByRanges(std::uint32_t count) {
   // Ranges of an unknown size are not ranges: the single connection goes on.
   if (fileSize_ == 0 || InRetryWindow()) return;
-  ByteRanges leftover = file_.Remaining();
-  for (const Slot& slot : slots_) {
-    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded))) continue;
-    const std::uint32_t first = slot.first;
-    const std::uint32_t last = IsOpenEnd(slot.last) ? fileSize_ - 1 : slot.last;
-    ByteRanges next;
-    for (const auto& range : leftover) {
-      if (range.second < first || range.first > last) {
-        next.push_back(range);
-        continue;
-      }
-      if (range.first < first) next.emplace_back(range.first, first - 1);
-      if (range.second > last) next.emplace_back(last + 1, range.second);
-    }
-    leftover.swap(next);
-  }
   std::uint32_t added = 0;
-  for (const auto& range : leftover) {
+  for (const auto& range : UnclaimedRanges()) {
     if (added == count) break;
-    slots_.push_back(Slot{0, range.first, range.second, kSlotPending, range.first});
+    slots_.push_back(Slot{0, range.first, range.second, false, kSlotPending, range.first});
     ++added;
   }
+  // Nothing unclaimed is left but connections are idle: the tail of the
+  // download would run on the slowest connections alone, so the largest
+  // rest of a running slot is split and its upper half gets a connection.
+  while (added < count && SplitBusiestSlot()) ++added;
   if (added == 0) return;
   StartPendingSlots();
   DiagPrintf(L"AddJobsByRanges %ls\r\n", L"");
@@ -424,7 +483,6 @@ void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& sna
   } else {
     valid = snapshot.lastModified == response_.lastModified ? 1 : 2;
   }
-  file_.SetResumeSupport(valid);
   const std::uint32_t jobId = slots_[slotIndex].jobId;
   if (valid == 1) {
     file_.AcceptJob(jobId);
@@ -435,12 +493,46 @@ void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& sna
       if (slot.jobId != 0 && !(slot.flags & kSlotEnded)) ++active;
     }
     TraceMismatch(snapshot, active);
-    CloseAllJobs();
-    state_ = kStart;
-    retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+    if (!KeepFirstJobAlone(snapshot)) {
+      CloseAllJobs();
+      state_ = kStart;
+      retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+    }
   }
+  // After the first job's stop offset was raised: a chunk past the old
+  // offset must not stop it once ranges are known not to work.
+  file_.SetResumeSupport(valid);
   DiagPrintf(L"SVRRESP %p bSupportResume=%u  %u,%u,%u\r\n", JobTag(jobId), valid,
              snapshot.rangeFirst, snapshot.rangeEnd, snapshot.rangeTotal);
+}
+
+bool DownloadTask::KeepFirstJobAlone(const JobSnapshot& snapshot) {
+  // Only a server that ignored Range for the same file: a whole 200 body of
+  // the known size and date. Anything else means the file changed.
+  if (snapshot.status != 200 || snapshot.contentLength != fileSize_ ||
+      snapshot.lastModified != response_.lastModified || slots_.empty()) {
+    return false;
+  }
+  Slot& first = slots_[0];
+  if (first.jobId != firstJob_ || first.jobId == 0 || (first.flags & (kSlotEnded | kSlotClosed))) {
+    return false;
+  }
+  // The first connection carries the whole file already: every other
+  // connection ends now, so the server sends the file about once, and the
+  // first one runs to the end of the file.
+  file_.DropQueued(false);
+  for (std::size_t i = 1; i < slots_.size(); ++i) {
+    Slot& slot = slots_[i];
+    if (slot.jobId == 0) continue;
+    jobs_.Close(slot.jobId);
+    slot.jobId = 0;
+    slot.flags |= kSlotClosed;
+  }
+  first.openEnd = false;
+  first.last = fileSize_ - 1;
+  jobs_.SetStopAt(first.jobId, first.last);
+  DiagPrintf(L"RangeIgnored: the first connection fetches the whole file\r\n");
+  return true;
 }
 
 void DownloadTask::TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active) {
@@ -464,21 +556,22 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
   Slot& slot = slots_[slotIndex];
   slot.flags |= kSlotEnded;
   if (fileSize_ == 0 && slot.jobId == firstJob_ && snapshot.status == 200 &&
-      snapshot.lastError == 0) {
+      snapshot.lastError == 0 && !snapshot.oversize) {
     // The single connection of a download without Content-Length ended with
     // its whole body: the file is complete at the delivered size.
     if (CompleteUnsized(snapshot)) return;
   }
-  bool complete;
-  if (snapshot.useRange && !IsOpenEnd(snapshot.rangeLast) && snapshot.rangeLast > fileSize_) {
-    complete = snapshot.position >= snapshot.rangeTotal;
-  } else if (snapshot.stopAtSet) {
-    complete = snapshot.position >= snapshot.stopAt;
-  } else if (snapshot.useRange) {
-    complete = snapshot.position >= (IsOpenEnd(snapshot.rangeLast) ? fileSize_ : snapshot.rangeLast);
-  } else {
-    complete = fileSize_ != 0 && snapshot.position >= fileSize_;
+  // The job's check-out is done when none of its bytes is missing any more:
+  // its last chunk is queued before its end is signalled, so one flush
+  // settles it. A job that stopped short leaves bytes behind and backs off.
+  if (!file_.Flush()) {
+    Fail(kDownloadFileFailed);
+    return;
   }
+  std::uint32_t first = 0;
+  std::uint32_t last = 0;
+  const bool complete = fileSize_ != 0 && SlotRange(slot, &first, &last) &&
+                        !Overlaps(file_.Remaining(), first, last);
   if (!complete) retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
   trace_.Record(kRunStep, L"riej", complete ? 1 : 0);
   DiagPrintf(L"ENDJOB %p bRangeComplete=%d\r\n", JobTag(slot.jobId), complete ? 1 : 0);
@@ -486,7 +579,10 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
 
 void DownloadTask::Check() {
   CloseAllJobs();
-  file_.Flush();
+  if (!file_.Flush()) {
+    Fail(kDownloadFileFailed);
+    return;
+  }
   const ByteRanges remaining = file_.Remaining();
   DiagPrintf(L"DownloadComplete write=fs%u:fw%u:a%u left=%u\r\n", fileSize_, file_.Written(),
              file_.Received(), static_cast<unsigned>(remaining.size()));
@@ -507,7 +603,7 @@ void DownloadTask::RestartRanges() {
   }
   const ByteRanges remaining = file_.Remaining();
   for (const auto& range : remaining) {
-    slots_.push_back(Slot{0, range.first, range.second, kSlotPending, range.first});
+    slots_.push_back(Slot{0, range.first, range.second, false, kSlotPending, range.first});
   }
   std::uint32_t connections = std::max<std::uint32_t>(1, file_.RemainingBytes() >> 19);
   connections = std::min(connections, maxConnections_);
@@ -526,7 +622,10 @@ void DownloadTask::Resumed(const ByteRanges& ranges, const StoredResponse& respo
   if (IsRealSize(response.contentLength)) {
     fileSize_ = response.contentLength;
     maxConnections_ = std::max(1u, std::min(maxConnections_, ConnectionsFor(fileSize_)));
-    file_.SetSize(fileSize_, response.lastModified);
+    if (!file_.SetSize(fileSize_, response.lastModified)) {
+      Fail(kDownloadFileFailed);
+      return;
+    }
     file_.SetRemaining(ranges);
     state_ = kRestartRanges;
   } else {
@@ -538,9 +637,40 @@ void DownloadTask::Resumed(const ByteRanges& ranges, const StoredResponse& respo
 void DownloadTask::Finish() {
   trace_.Record(0, L"cofm", file_.Received());
   if (!jobUrl_.empty()) trace_.Record(0, L"dmjfru:" + NextJobUrl());
-  file_.Close();
-  if (file_.IsComplete()) result_ = kDownloadOk;
-  trace_.Record(0, L"dse", static_cast<std::uint32_t>(result_), env_.TickMs() - startTick_);
+  // The jobs go first: a network thread must never write into a closed file.
   CloseAllJobs();
+  file_.Close();
+  // A failed write or size leaves the file incomplete whatever else arrived.
+  if (result_ != kDownloadFileFailed && file_.IsComplete()) result_ = kDownloadOk;
+  trace_.Record(0, L"dse", static_cast<std::uint32_t>(result_), env_.TickMs() - startTick_);
   if (progress_ != nullptr) *progress_ = 100;
+}
+
+void DownloadTask::Fail(int result) {
+  DiagPrintf(L"DownloadFail %d\r\n", result);
+  result_ = result;
+  done_ = true;
+}
+
+bool DownloadTask::SlotRange(const Slot& slot, std::uint32_t* first, std::uint32_t* last) const {
+  if (slot.openEnd) {
+    if (fileSize_ == 0) return false;
+    *first = slot.first;
+    *last = fileSize_ - 1;
+    return slot.first < fileSize_;
+  }
+  *first = slot.first;
+  *last = slot.last;
+  return slot.first <= slot.last;
+}
+
+ByteRanges DownloadTask::UnclaimedRanges() {
+  ByteRanges unclaimed = file_.Remaining();
+  for (const Slot& slot : slots_) {
+    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded))) continue;
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+    if (SlotRange(slot, &first, &last)) unclaimed = SubtractRange(unclaimed, first, last);
+  }
+  return unclaimed;
 }

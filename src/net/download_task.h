@@ -32,6 +32,9 @@ struct JobSnapshot {
   std::uint32_t rangeEnd = 0;
   std::uint32_t rangeTotal = 0;
   std::uint64_t lastModified = 0;
+  // Content-Length or the Content-Range total does not fit 32 bits: a file
+  // this download cannot address (not the same as "no length").
+  bool oversize = false;
   std::wstring serverAddressBefore;  // connected address before a redirect
   std::wstring serverAddressAfter;   // and after it
   std::wstring redirectUrl;          // empty when not redirected
@@ -71,6 +74,9 @@ struct StoredResponse {
 
 using ByteRanges = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
+// ranges without the bytes [first, last]; order kept, cut ranges split.
+ByteRanges SubtractRange(const ByteRanges& ranges, std::uint32_t first, std::uint32_t last);
+
 // The output file of one download (the file manager in the product).
 class DownloadFile {
  public:
@@ -79,7 +85,10 @@ class DownloadFile {
   virtual void AcceptJob(std::uint32_t jobId) = 0;
   virtual void SetResumeSupport(std::uint32_t value) = 0;
   virtual bool ResumeAllowed() = 0;
+  // False when the file cannot take the size (the disk is full).
   virtual bool SetSize(std::uint32_t size, std::uint64_t lastModified) = 0;
+  // Writes the queued blocks of accepted jobs; false when one could not be
+  // written (its range stays missing).
   virtual bool Flush() = 0;
   virtual bool LoadResume(ByteRanges* ranges, StoredResponse* response) = 0;
   virtual void SetRemaining(const ByteRanges& ranges) = 0;
@@ -109,15 +118,21 @@ constexpr int kDownloadFileFailed = 5;
 constexpr int kDownloadCancelled = 1223;
 constexpr int kDownloadWaitFailed = 1287;
 constexpr int kDownloadTimedOut = 1460;
+// The server announced a file of 4 GiB or more (ERROR_FILE_TOO_LARGE).
+constexpr int kDownloadTooLarge = 223;
 
 class DownloadTask {
  public:
+  // One connection's check-out of the file: [first, last] is what its job
+  // was asked for (last lowered when the slot was split). What is still
+  // missing is always the file's remaining list; a slot never counts bytes.
   struct Slot {
     std::uint32_t jobId = 0;
     std::uint32_t first = 0;
-    std::uint32_t last = 0;  // 0 or 0xFFFFFFFF: up to the end of the file
+    std::uint32_t last = 0;  // inclusive; meaningless while openEnd is set
+    bool openEnd = false;    // the first, unranged job before the size is known
     std::uint32_t flags = 0;
-    std::uint32_t position = 0;
+    std::uint32_t position = 0;  // the job's next byte, from its last snapshot
   };
   static constexpr std::uint32_t kSlotStopLowered = 1;
   static constexpr std::uint32_t kSlotPending = 2;
@@ -127,6 +142,9 @@ class DownloadTask {
   static constexpr std::uint32_t kConnectionBytes = 524288;  // one connection per 512 KiB
   static constexpr std::uint32_t kMaxConnections = 8;
   static constexpr std::uint32_t kRetryDelaySeconds = 4;
+  // A running connection's rest is shared with an idle one only from this
+  // size on: smaller rests end sooner than a new connection starts.
+  static constexpr std::uint32_t kMinSplitBytes = 131072;
 
   DownloadTask(DownloadJobs& jobs, DownloadFile& file, DownloadEnvironment& env,
                DownloadTrace& trace, const std::wstring& url);
@@ -154,6 +172,7 @@ class DownloadTask {
   // WaitAny results beyond those of a single job.
   static constexpr int kNoSlot = 4;
   static constexpr int kNoJob = 5;
+  static constexpr int kFlushFailed = 6;
 
   bool InRetryWindow();
   void BackOff();
@@ -165,6 +184,12 @@ class DownloadTask {
   // single connection delivered; false when the file is not complete then.
   bool CompleteUnsized(const JobSnapshot& snapshot);
   bool SplitLargestSlot();
+  // Splits the running slot with the most bytes still to deliver (at least
+  // kMinSplitBytes) at the middle of that rest; false when none has.
+  bool SplitBusiestSlot();
+  // Lowers slot index to end before the middle of [from, its last] and adds
+  // a pending slot for the upper half; false when the rest is too short.
+  bool SplitSlotAt(std::size_t index, std::uint32_t from);
   void StartPendingSlots();
   std::wstring NextJobUrl();
   int WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSnapshot* snapshot,
@@ -174,11 +199,22 @@ class DownloadTask {
   void AddJobsByRanges(std::uint32_t count);
   void OnLaterResponse(std::size_t slotIndex, const JobSnapshot& snapshot);
   void TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active);
+  // A ranged request answered with the whole file while the first
+  // connection still runs: the others end and the first fetches the rest.
+  // False when that does not apply.
+  bool KeepFirstJobAlone(const JobSnapshot& snapshot);
   void OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot);
   void Check();
   void RestartRanges();
   void Resumed(const ByteRanges& ranges, const StoredResponse& response);
   void Finish();
+  // Ends the download at once with result.
+  void Fail(int result);
+  // The bytes a live slot has checked out; false for an open end while the
+  // size is unknown.
+  bool SlotRange(const Slot& slot, std::uint32_t* first, std::uint32_t* last) const;
+  // Remaining ranges that no live slot has checked out.
+  ByteRanges UnclaimedRanges();
 
   DownloadJobs& jobs_;
   DownloadFile& file_;

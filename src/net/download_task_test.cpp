@@ -30,19 +30,6 @@ class SimulatedClock : public DownloadEnvironment {
   std::uint64_t cancelAtMs = 0;
 };
 
-ByteRanges Subtract(const ByteRanges& ranges, std::uint32_t first, std::uint32_t last) {
-  ByteRanges out;
-  for (const auto& r : ranges) {
-    if (r.second < first || r.first > last) {
-      out.push_back(r);
-      continue;
-    }
-    if (r.first < first) out.emplace_back(r.first, first - 1);
-    if (r.second > last) out.emplace_back(last + 1, r.second);
-  }
-  return out;
-}
-
 // The file: blocks are queued per job and written on Flush once the job is
 // accepted and the size known, as the real file manager does.
 class MemoryFile : public DownloadFile {
@@ -69,8 +56,9 @@ class MemoryFile : public DownloadFile {
   }
   bool ResumeAllowed() override { return resumeSupport == 0 || resumeSupport == 1; }
   bool SetSize(std::uint32_t size, std::uint64_t) override {
+    if (failSetSize) return false;
     fileSize = size;
-    remaining = Subtract(remaining, size, 0xFFFFFFFF);
+    remaining = SubtractRange(remaining, size, 0xFFFFFFFF);
     data.resize(size);
     return true;
   }
@@ -82,12 +70,16 @@ class MemoryFile : public DownloadFile {
         kept.push_back(b);
         continue;
       }
+      if (failWritesFrom != 0 && written >= failWritesFrom) {
+        writeFailed = true;
+        continue;  // the block is lost; its range stays missing
+      }
       if (b.position + b.bytes.size() <= data.size()) data.replace(b.position, b.bytes.size(), b.bytes);
-      remaining = Subtract(remaining, b.position, b.position + static_cast<std::uint32_t>(b.bytes.size()) - 1);
+      remaining = SubtractRange(remaining, b.position, b.position + static_cast<std::uint32_t>(b.bytes.size()) - 1);
       written += static_cast<std::uint32_t>(b.bytes.size());
     }
     queue.swap(kept);
-    return true;
+    return !writeFailed;
   }
   bool LoadResume(ByteRanges*, StoredResponse*) override { return false; }
   void SetRemaining(const ByteRanges& ranges) override { remaining = ranges; }
@@ -100,13 +92,21 @@ class MemoryFile : public DownloadFile {
   std::uint32_t Written() override { return written; }
   std::uint32_t Received() override { return received; }
   bool IsComplete() override { return fileSize != 0 && RemainingBytes() == 0 && written >= fileSize; }
-  void Close() override { Flush(); }
+  void Close() override {
+    Flush();
+    if (openJobs && *openJobs != 0) closedWithJobsOpen = true;
+  }
 
   std::string data;
   std::vector<Block> queue;
   std::set<std::uint32_t> accepted;
   ByteRanges remaining{{0, 0xFFFFFFFF}};
   std::uint32_t fileSize = 0, written = 0, received = 0, resumeSupport = 0;
+  bool failSetSize = false;
+  std::uint32_t failWritesFrom = 0;  // nonzero: writes fail once this much is written
+  bool writeFailed = false;
+  const std::size_t* openJobs = nullptr;  // the server's count of jobs not closed
+  bool closedWithJobsOpen = false;
 };
 
 // A server and its connections. Each Wait first reports the response, then
@@ -128,7 +128,8 @@ class SimulatedServer : public DownloadJobs {
     Job job;
     job.useRange = useRange;
     job.first = useRange ? first : 0;
-    job.last = useRange && last != 0 && last != 0xFFFFFFFF ? last : Size() - 1;
+    // A ranged request asks for [first, last] exactly, as the request objects do.
+    job.last = useRange ? last : Size() - 1;
     job.position = job.first;
     const std::size_t n = requests.size();
     job.status = n <= firstStatuses.size() ? firstStatuses[n - 1] : (useRange ? 206 : 200);
@@ -139,7 +140,14 @@ class SimulatedServer : public DownloadJobs {
       job.position = 0;
       job.last = Size() - 1;
     }
+    job.slow = slowRequests.count(n) != 0;
+    if (useRange && shortByOne > 0 && job.last > job.first) {
+      --shortByOne;
+      job.shortEnd = true;  // the connection ends one byte before the range does
+    }
+
     jobs_[id] = job;
+    openJobs = jobs_.size();
     return id;
   }
   int Wait(std::uint32_t id, std::uint32_t timeoutMs, JobSnapshot* s) override {
@@ -158,8 +166,10 @@ class SimulatedServer : public DownloadJobs {
         job.error = 87;
       }
     } else if (!job.ended) {
-      const std::uint32_t end = job.stopAtSet ? std::min(job.stopAt, job.last) : job.last;
-      const std::uint32_t n = std::min<std::uint32_t>(chunk, end - job.position + 1);
+      std::uint32_t end = job.stopAtSet ? std::min(job.stopAt, job.last) : job.last;
+      if (job.shortEnd && end == job.last) --end;
+      const std::uint32_t step = job.slow ? slowChunk : chunk;
+      const std::uint32_t n = std::min<std::uint32_t>(step, end - job.position + 1);
       file_.Queue(job.position, content_.substr(job.position, n), id);
       job.position += n;
       job.delivered += n;
@@ -177,7 +187,10 @@ class SimulatedServer : public DownloadJobs {
     jobs_[id].stopAtSet = 1;
     jobs_[id].stopAt = last;
   }
-  void Close(std::uint32_t id) override { jobs_.erase(id); }
+  void Close(std::uint32_t id) override {
+    jobs_.erase(id);
+    openJobs = jobs_.size();
+  }
 
   std::uint32_t Size() const { return static_cast<std::uint32_t>(content_.size()); }
 
@@ -186,12 +199,19 @@ class SimulatedServer : public DownloadJobs {
   std::size_t changeModifiedOnRequest = 0;   // 1-based request with another Last-Modified
   bool ignoreRangeLater = false;
   bool noContentLength = false;
+  bool oversize = false;          // the length does not fit 32 bits
+  std::size_t shortByOne = 0;     // this many ranged connections end one byte short
+  std::wstring redirectTo;        // every job reports this redirect target
+  std::size_t openJobs = 0;
   std::uint32_t chunk = 65536;
+  std::set<std::size_t> slowRequests;  // 1-based requests that deliver slowChunk per wait
+  std::uint32_t slowChunk = 1024;
   std::uint64_t bytesServed = 0;
 
  private:
   struct Job {
-    bool useRange = false, responded = false, ended = false, endReported = false;
+    bool useRange = false, responded = false, ended = false, endReported = false, shortEnd = false;
+    bool slow = false;
     std::uint32_t first = 0, last = 0, position = 0, delivered = 0, status = 0, error = 0;
     std::uint32_t stopAtSet = 0, stopAt = 0;
     std::uint64_t modified = 0;
@@ -212,6 +232,9 @@ class SimulatedServer : public DownloadJobs {
     s->rangeEnd = job.last;
     s->rangeTotal = job.status == 206 ? Size() : 0;
     s->lastModified = job.modified;
+    s->oversize = oversize;
+    if (oversize) s->contentLength = 0xFFFFFFFF;
+    s->redirectUrl = redirectTo;
   }
 
   SimulatedClock& clock_;
@@ -231,7 +254,9 @@ std::string Content(std::size_t size) {
 }
 
 struct Download {
-  explicit Download(std::size_t size) : server(clock, file, Content(size)) {}
+  explicit Download(std::size_t size) : server(clock, file, Content(size)) {
+    file.openJobs = &server.openJobs;
+  }
   int Run(std::uint32_t timeoutSeconds = 600, bool resumed = false, ByteRanges ranges = {},
           StoredResponse response = {}) {
     DownloadTask task(server, file, clock, trace, L"http://127.0.0.1/pkg.exe?x=1&rnd=7");
@@ -337,10 +362,15 @@ TEST(DownloadTask, ServerIgnoringRangeEndsWithOneWholeConnection) {
   d.server.ignoreRangeLater = true;
   EXPECT_EQ(d.Run(), kDownloadOk);
   EXPECT_EQ(d.file.data, Content(2 * 1024 * 1024));
-  // After the first mismatch no more ranged requests are made.
-  const auto& last = d.server.requests.back();
-  EXPECT_FALSE(last.useRange);
-  EXPECT_LE(d.server.requests.size(), 10u);
+  // The first ranged request answered with the whole file ends the other
+  // connections; the first one fetches the file alone, once, with no
+  // restart and no further request.
+  std::size_t unranged = 0;
+  for (const auto& r : d.server.requests) unranged += r.useRange ? 0 : 1;
+  EXPECT_EQ(unranged, 1u);
+  EXPECT_EQ(d.server.requests.size(), 4u);  // the first and its three splits
+  EXPECT_EQ(d.server.bytesServed, 2u * 1024 * 1024);
+  EXPECT_TRUE(Contains(d.Trace(), L"rirre5:200;")) << d.Trace();
 }
 
 TEST(DownloadTask, BodyWithoutContentLengthCompletesAtTheDeliveredSize) {
@@ -374,6 +404,104 @@ TEST(DownloadTask, TraceStartsWithDsAndEndsWithDse) {
   const std::size_t dse = trace.rfind(L":dse0:0,");
   ASSERT_NE(dse, std::wstring::npos) << trace;
   EXPECT_EQ(trace.find(L';', dse), trace.size() - 1);
+}
+
+TEST(DownloadTask, ConnectionEndingOneByteShortBacksOffAndFetchesTheByteAgain) {
+  Download d(4 * 1024 * 1024);
+  d.server.shortByOne = 2;
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(4 * 1024 * 1024));
+  const std::wstring trace = d.Trace();
+  // Both short connections count as incomplete and wait out the back-off,
+  // rather than reconnecting at once.
+  std::size_t incomplete = 0;
+  for (std::size_t at = trace.find(L"riej5:0;"); at != std::wstring::npos;
+       at = trace.find(L"riej5:0;", at + 1)) {
+    ++incomplete;
+  }
+  EXPECT_EQ(incomplete, 2u) << trace;
+  EXPECT_GE(d.clock.ms, DownloadTask::kRetryDelaySeconds * 1000u);
+  EXPECT_LE(d.server.requests.size(), 12u);
+}
+
+TEST(DownloadTask, RemainingFirstByteIsOneByteNotTheWholeFile) {
+  const std::uint32_t size = 3 * 1024 * 1024;
+  Download d(size);
+  d.file.data = std::string(1, '\0') + Content(size).substr(1);
+  StoredResponse stored{200, size, size, kModified};
+  EXPECT_EQ(d.Run(600, true, {{0, 0}}, stored), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(size));
+  ASSERT_EQ(d.server.requests.size(), 1u);
+  EXPECT_EQ(d.server.requests[0].first, 0u);
+  EXPECT_EQ(d.server.requests[0].last, 0u);
+  EXPECT_EQ(d.server.bytesServed, 1u);
+  // Complete at once: no back-off for a range that arrived whole.
+  EXPECT_TRUE(Contains(d.Trace(), L"riej5:1;")) << d.Trace();
+}
+
+TEST(DownloadTask, JobsAreClosedBeforeTheFile) {
+  Download d(4 * 1024 * 1024);
+  d.server.chunk = 4096;
+  d.clock.cancelAtMs = 3000;
+  EXPECT_EQ(d.Run(), kDownloadCancelled);
+  EXPECT_FALSE(d.file.closedWithJobsOpen);
+  EXPECT_EQ(d.server.openJobs, 0u);
+}
+
+TEST(DownloadTask, FileThatCannotTakeTheDataEndsWithFiveAtOnce) {
+  const struct {
+    const char* name;
+    bool failSetSize;
+    std::uint32_t failWritesFrom;
+  } cases[] = {{"size", true, 0}, {"write", false, 1024 * 1024}};
+  for (const auto& c : cases) {
+    Download d(4 * 1024 * 1024);
+    d.file.failSetSize = c.failSetSize;
+    d.file.failWritesFrom = c.failWritesFrom;
+    EXPECT_EQ(d.Run(3600), kDownloadFileFailed) << c.name;
+    EXPECT_LT(d.clock.ms, 60000u) << c.name;  // not at the deadline
+    EXPECT_EQ(d.progress, 100) << c.name;
+    EXPECT_TRUE(Contains(d.Trace(), L"dse0:5,")) << c.name << " " << d.Trace();
+  }
+}
+
+TEST(DownloadTask, SizeBeyondFourGigabytesEndsWithTooLarge) {
+  Download d(700000);
+  d.server.oversize = true;  // and the body is cut short
+  EXPECT_EQ(d.Run(3600), kDownloadTooLarge);
+  EXPECT_EQ(d.server.requests.size(), 1u);
+  EXPECT_LT(d.clock.ms, 10000u);
+  EXPECT_FALSE(d.file.fileSize != 0 && d.file.remaining.empty());
+}
+
+TEST(DownloadTask, RedirectTargetWithAQueryKeepsItAndAddsRndWithAmpersand) {
+  const struct {
+    const wchar_t* target;
+    const wchar_t* next;
+  } cases[] = {
+      {L"http://cdn/pkg.exe?sig=x", L"http://cdn/pkg.exe?sig=x&rnd=4242"},
+      {L"http://cdn/pkg.exe", L"http://cdn/pkg.exe?rnd=4242"},
+  };
+  for (const auto& c : cases) {
+    Download d(2 * 1024 * 1024);
+    d.server.redirectTo = c.target;
+    EXPECT_EQ(d.Run(), kDownloadOk);
+    ASSERT_GE(d.server.requests.size(), 2u);
+    EXPECT_EQ(d.server.requests[1].url, c.next);
+  }
+}
+
+TEST(DownloadTask, SlowConnectionsShareTheirRestWithIdleOnes) {
+  Download d(4 * 1024 * 1024);
+  d.server.slowRequests = {2};  // the first ranged connection crawls
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(4 * 1024 * 1024));
+  // Once the others are done, the crawling connection's rest is split and its
+  // upper part fetched by a new connection: without that the download takes
+  // about 6.8 simulated seconds here.
+  EXPECT_GT(d.server.requests.size(), 8u);
+  EXPECT_LT(d.clock.ms, 5000u);
+  EXPECT_TRUE(Contains(d.Trace(), L"riaj;")) << d.Trace();
 }
 
 TEST(ResumeIdentityUrl, DropsOnlyTheRndParameter) {

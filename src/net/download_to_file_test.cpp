@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,78 @@ TEST_F(DownloadToFile, BodyWithoutContentLengthCompletes) {
   ASSERT_TRUE(server_.Rule("/chunked.bin", "chunked=1"));
   o = RunDownload(server_.Url("/chunked.bin"), Path(L"chunked.bin"), 60);
   ExpectServedFile(o, L"chunked.bin", size, 8);
+}
+
+TEST_F(DownloadToFile, ReplyThatIsNotHttpIsNeverTheFile) {
+  ASSERT_TRUE(server_.ServePattern("/junk.bin", 100000, 9));
+  ASSERT_TRUE(server_.Rule("/junk.bin", "garbage=1"));
+  const DownloadOutcome o = RunDownload(server_.Url("/junk.bin"), Path(L"junk.bin"), 6);
+  EXPECT_EQ(o.result, 1460) << o.trace;
+  EXPECT_TRUE(Contains(o.trace, L"wlrrs3:0;")) << o.trace;  // refused, retried after back-off
+}
+
+TEST_F(DownloadToFile, LengthBeyondFourGigabytesEndsAtOnceWithTooLarge) {
+  ASSERT_TRUE(server_.ServePattern("/huge.bin", 700000, 10));
+  ASSERT_TRUE(server_.Rule("/huge.bin", "length=5000000000"));
+  const DownloadOutcome o = RunDownload(server_.Url("/huge.bin"), Path(L"huge.bin"), 60);
+  EXPECT_EQ(o.result, 223) << o.trace;
+  EXPECT_LT(o.elapsedMs, 5000u);
+  EXPECT_EQ(Requests("/huge.bin").size(), 1u);
+}
+
+TEST_F(DownloadToFile, RangeEndingOneByteShortIsFetchedAgain) {
+  ServeMedium("/short.bin", 11, "short=1&from=2&count=2");
+  const DownloadOutcome o = RunDownload(server_.Url("/short.bin"), Path(L"short.bin"), 120);
+  ExpectServedFile(o, L"short.bin", kMediumSize, 11);
+  EXPECT_TRUE(Contains(o.trace, L"riej5:0;")) << o.trace;
+}
+
+TEST_F(DownloadToFile, RedirectTargetWithAQueryKeepsIt) {
+  ServeMedium("/signed.bin", 12);
+  const std::wstring target = server_.AltUrl("/signed.bin");
+  // The rule value is a URL with its own query, escaped for the control URL.
+  ASSERT_TRUE(server_.Rule("/link.bin", "redirect=" + std::string(target.begin(), target.end()) +
+                                            "%3Fsig%3Dx"));
+  const DownloadOutcome o = RunDownload(server_.Url("/link.bin"), Path(L"signed.bin"), 120);
+  ExpectServedFile(o, L"signed.bin", kMediumSize, 12);
+  const auto log = Requests("/signed.bin");
+  ASSERT_GE(log.size(), 2u);
+  for (std::size_t i = 1; i < log.size(); ++i) {
+    EXPECT_EQ(log[i].target.find("/signed.bin?sig=x&rnd="), 0u) << log[i].target;
+  }
+}
+
+// Threads that run a call and report whether it came back in time.
+struct TimedCall {
+  static DWORD WINAPI Run(void* self) {
+    static_cast<TimedCall*>(self)->call();
+    return 0;
+  }
+  // True when call returned within ms.
+  bool Within(DWORD ms) {
+    ScopedHandle thread(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+    return thread.IsValid() && WaitForSingleObject(thread.Get(), ms) == WAIT_OBJECT_0;
+  }
+  std::function<void()> call;
+};
+
+TEST_F(DownloadToFile, NullControlDownloadsAndAnUnusedControlIsDestroyedAtOnce) {
+  ASSERT_TRUE(server_.ServePattern("/plain.bin", 300000, 13));
+  int progress = 0;
+  EXPECT_EQ(DownLoadUrlToFile(nullptr, server_.Url("/plain.bin"), Path(L"plain.bin"), 60, 0, 0,
+                              &progress),
+            0);
+  EXPECT_TRUE(ReadWholeFile(Path(L"plain.bin")) == PatternBytes(300000, 13));
+
+  DownloadControl* unused = CreateDownloadControl();
+  TimedCall destroy{[unused] { DestroyDownloadControl(unused); }};
+  ASSERT_TRUE(destroy.Within(2000));
+  // A download started with it afterwards returns at once.
+  EXPECT_EQ(DownLoadUrlToFile(unused, server_.Url("/plain.bin"), Path(L"again.bin"), 60, 0, 0,
+                              &progress),
+            1223);
+  EXPECT_EQ(progress, 100);
+  EXPECT_EQ(Requests("/plain.bin").size(), 1u);
 }
 
 TEST_F(DownloadToFile, UncreatableFileGivesFiveAndDestroysAtOnce) {

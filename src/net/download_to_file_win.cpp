@@ -68,6 +68,7 @@ class JobTableJobs : public DownloadJobs {
     snapshot->rangeEnd = s.response.rangeLast;
     snapshot->rangeTotal = s.response.rangeTotal;
     snapshot->lastModified = ToFileTime(s.response.lastModified);
+    snapshot->oversize = s.sizeTooLarge != 0;
     snapshot->serverAddressBefore = s.serverBefore;
     snapshot->serverAddressAfter = s.serverAfter;
     snapshot->redirectUrl = s.redirected ? std::wstring(s.redirectUrl) : std::wstring();
@@ -96,7 +97,7 @@ class FileManagerFile : public DownloadFile {
     net::SystemTime time = {};
     return file_->SetSize(size, ToSystemTime(lastModified, &time) ? &time : nullptr);
   }
-  bool Flush() override { return file_->Flush(); }
+  bool Flush() override { return file_->Flush() || !file_->writeFailed(); }
   bool LoadResume(ByteRanges* ranges, StoredResponse* response) override {
     std::vector<net::ByteRange> loaded;
     net::HttpResponseInfo info = {};
@@ -122,7 +123,10 @@ class FileManagerFile : public DownloadFile {
     const std::uint64_t bytes = file_->RemainingBytes();
     return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
   }
-  std::uint32_t Written() override { return file_->written(); }
+  std::uint32_t Written() override {
+    const std::uint64_t written = file_->written();
+    return written > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(written);
+  }
   std::uint32_t Received() override { return file_->received(); }
   bool IsComplete() override { return file_->IsComplete(); }
   void Close() override { file_->Close(); }
@@ -150,18 +154,21 @@ class ControlEnvironment : public DownloadEnvironment {
 
 int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const std::wstring& path,
                       std::uint32_t timeoutSeconds, int ultra, int resume, int* progress) {
+  if (!TakeDownloadControl(control)) {
+    DiagPrintf(L"DownLoadUrlToFile control destroyed or used before\r\n");
+    if (progress != nullptr) *progress = 100;
+    return kDownloadCancelled;
+  }
   const DWORD startTick = GetTickCount();
   TraceBuffer* traceTarget = control != nullptr ? control->trace.get() : nullptr;
   DownloadTrace trace(traceTarget, [startTick] { return (GetTickCount() - startTick) / 1000; });
 
-  auto* file = new net::CMyComObject<net::COFileMgr>();
-  file->AddRef();
+  net::ScopedRef<net::COFileMgr> file(new net::CMyComObject<net::COFileMgr>());
   // The resume record is matched on the URL without the installer's
   // cache-busting "rnd" parameter; the requests still carry it.
   if (!file->Open(path, true, ResumeIdentityUrl(url))) {
     DiagPrintf(L"CreateFileFail %ls \r\n", path.c_str());
     trace.Record(0, L"dscfe");
-    file->Release();
     MarkDownloadDone(control);
     if (progress != nullptr) *progress = 100;
     return kDownloadFileFailed;
@@ -172,7 +179,7 @@ int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const s
   InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &connections,
                      sizeof(connections));
 
-  FileManagerFile fileAdapter(file);
+  FileManagerFile fileAdapter(file.get());
   ByteRanges resumeRanges;
   StoredResponse resumeResponse;
   bool loaded = false;
@@ -182,12 +189,12 @@ int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const s
   }
   if (ultra && !loaded) DiagPrintf(L"ultra mode runs as the multi-connection download\r\n");
 
-  JobTableJobs jobs(file);
+  JobTableJobs jobs(file.get());
   ControlEnvironment environment(control);
   DownloadTask task(jobs, fileAdapter, environment, trace, url);
   const int result = task.Run(timeoutSeconds, loaded, resumeRanges, resumeResponse, progress);
+  file.reset();
   MarkDownloadDone(control);
-  file->Release();
   if (progress != nullptr) *progress = 100;
   return result;
 }

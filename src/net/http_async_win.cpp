@@ -29,37 +29,43 @@ void CALLBACK SilentCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
 
 }  // namespace
 
-CHttpAsync::CHttpAsync() : lock_(new CriticalSection(4000)) { state_->requestStep = kStepSend; }
+CHttpAsync::CHttpAsync() { SetStep(kStepSend); }
 
 CHttpAsync::~CHttpAsync() {
   Close();
-  if (requestOpened_ && WaitForSingleObject(state_->closedEvent, kCloseWaitMs) != WAIT_OBJECT_0) {
+  if (requestOpened_ && WaitForSingleObject(closedEvent_.Get(), kCloseWaitMs) != WAIT_OBJECT_0) {
     DiagPrintf(L"CHttpAsync %08x: request handle not closed in time\r\n", params_.context);
+    request_.Take();  // WinINet still owns it
     return;
   }
-  delete lock_;
   FreeState();
 }
 
 int CHttpAsync::Start(std::wstring url, uint32_t useRange, uint32_t rangeFirst,
                       uint32_t rangeLast, IOutFile* sink, uint32_t jobId,
                       const wchar_t* extraHeaders) {
-  if (!FillParams(url, useRange, rangeFirst, rangeLast, jobId)) return 0;
+  // A start that fails ends the job at once, so the task treats it as any
+  // failed connection instead of waiting for it until the deadline.
+  if (!FillParams(url, useRange, rangeFirst, rangeLast, jobId)) {
+    SignalEnd(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
   if (extraHeaders) {
     extraHeaders_ = extraHeaders;
     params_.extraHeaders = extraHeaders_.c_str();
   }
   state_->params = params_;
   if (!sink) {
-    state_->lastError = ERROR_INVALID_PARAMETER;
+    SignalEnd(ERROR_INVALID_PARAMETER);
     return 0;
   }
   sink->AddRef();
   state_->sink = sink;
   sink->OnStart();
   if (!OpenHandles()) {
-    state_->lastError = GetLastError();
+    const DWORD error = GetLastError();
     CloseSetupHandles();
+    SignalEnd(error != 0 ? error : ERROR_INTERNET_INTERNAL_ERROR);
     return 0;
   }
   RunStateMachine(0);
@@ -67,9 +73,9 @@ int CHttpAsync::Start(std::wstring url, uint32_t useRange, uint32_t rangeFirst,
 }
 
 bool CHttpAsync::OpenHandles() {
-  HINTERNET root =
-      InternetOpenW(kMozillaUserAgent, params_.useProxy ? INTERNET_OPEN_TYPE_PROXY : 0,
-                    params_.proxyName, nullptr, INTERNET_FLAG_ASYNC);
+  root_.Set(InternetOpenW(kMozillaUserAgent, params_.useProxy ? INTERNET_OPEN_TYPE_PROXY : 0,
+                          params_.proxyName, nullptr, INTERNET_FLAG_ASYNC));
+  HINTERNET root = root_.Get();
   state_->root = root;
   if (!root) return false;
   DWORD connectTimeout = params_.connectTimeout;
@@ -84,50 +90,45 @@ bool CHttpAsync::OpenHandles() {
   const DWORD_PTR context = params_.context;
   const INTERNET_PORT port =
       static_cast<INTERNET_PORT>(params_.secure ? INTERNET_DEFAULT_HTTPS_PORT : params_.port);
-  HINTERNET connect = InternetConnectW(root, params_.host, port, nullptr, nullptr,
-                                       INTERNET_SERVICE_HTTP, 0, context);
+  connect_.Set(InternetConnectW(root, params_.host, port, nullptr, nullptr,
+                                INTERNET_SERVICE_HTTP, 0, context));
+  HINTERNET connect = connect_.Get();
   state_->connect = connect;
   if (!connect) return false;
   static const wchar_t* kAcceptTypes[] = {L"*/*", nullptr};
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
   if (params_.secure) flags |= INTERNET_FLAG_SECURE;
-  HINTERNET request =
-      HttpOpenRequestW(connect, params_.method == kMethodGet ? L"GET" : L"POST", params_.path,
-                       nullptr, nullptr, kAcceptTypes, flags, context);
+  request_.Set(HttpOpenRequestW(connect, params_.method == kMethodGet ? L"GET" : L"POST",
+                                params_.path, nullptr, nullptr, kAcceptTypes, flags, context));
+  HINTERNET request = request_.Get();
   state_->request = request;
   if (!request) return false;
   requestOpened_ = true;
   requestHandle_ = request;
+  __atomic_store_n(&state_->awaitingClose, 1u, __ATOMIC_SEQ_CST);
   AddRef();  // released when WinINet reports the request handle closed
   state_->openTick = GetTickCount();
   return true;
 }
 
 void CHttpAsync::CloseSetupHandles() {
-  if (state_->request) {
-    InternetCloseHandle(state_->request);
-    state_->request = nullptr;
-    requestOpened_ = false;
-  }
+  // Only reached when the request handle was never opened.
   CloseParentHandles();
 }
 
 void CHttpAsync::CloseParentHandles() {
-  if (state_->connect) {
-    InternetSetStatusCallbackW(state_->connect, SilentCallback);
-    InternetCloseHandle(state_->connect);
-    state_->connect = nullptr;
+  for (ScopedInternetHandle* handle : {&connect_, &root_}) {
+    if (!handle->IsValid()) continue;
+    InternetSetStatusCallbackW(handle->Get(), SilentCallback);
+    handle->Close();
   }
-  if (state_->root) {
-    InternetSetStatusCallbackW(state_->root, SilentCallback);
-    InternetCloseHandle(state_->root);
-    state_->root = nullptr;
-  }
+  state_->connect = nullptr;
+  state_->root = nullptr;
 }
 
 void CHttpAsync::RunStateMachine(DWORD error) {
   if (error != 0) {
-    End(error);
+    SignalEnd(error);
     return;
   }
   for (;;) {
@@ -136,27 +137,24 @@ void CHttpAsync::RunStateMachine(DWORD error) {
       case kStepSend: result = StepSend(); break;
       case kStepRead: result = StepRead(); break;
       case kStepDeliver: result = StepDeliver(); break;
-      default:
+      default: {
+        AutoLock lock(*lock_);
         state_->completeTick = GetTickCount();
         result = 0;
         break;
+      }
     }
     if (result == kContinue) continue;
     if (result == ERROR_IO_PENDING) return;  // the callback carries on
-    End(result);
+    SignalEnd(result);
     return;
   }
 }
 
-void CHttpAsync::End(DWORD error) {
-  state_->lastError = error;
-  SetEvent(state_->endEvent);
-}
-
 DWORD CHttpAsync::StepSend() {
-  state_->requestStep = kStepRead;
+  SetStep(kStepRead);
   if (!AcquireRequest()) return ERROR_OPERATION_ABORTED;
-  HINTERNET request = state_->request;
+  HINTERNET request = request_.Get();
   if (params_.extraHeaders) {
     HttpAddRequestHeadersW(request, params_.extraHeaders, static_cast<DWORD>(-1),
                            HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
@@ -179,32 +177,48 @@ DWORD CHttpAsync::StepSend() {
 }
 
 void CHttpAsync::OnFirstResponse() {
-  state_->firstReadTick = GetTickCount();
-  state_->responseTime = UnixNow();
-  HINTERNET request = state_->request;
-  DWORD size = sizeof(state_->hostHeader) - 1;
+  HINTERNET request = request_.Get();
+  char host[kHostHeaderBytes];
+  DWORD size = sizeof(host) - 1;
   DWORD index = 0;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_HOST | HTTP_QUERY_FLAG_REQUEST_HEADERS,
-                      state_->hostHeader, &size, &index)) {
-    state_->hostHeader[0] = 0;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_HOST | HTTP_QUERY_FLAG_REQUEST_HEADERS, host, &size,
+                      &index)) {
+    size = 0;
   }
-  const bool rangeParsed = QueryResponseInfo(request, &state_->response);
-  if (state_->response.status == 200) {
-    state_->partialOk = 0;
-    state_->totalLength = state_->response.contentLength;
-  } else if (state_->response.status == 206 && rangeParsed) {
-    state_->partialOk = 1;
-    state_->totalLength = state_->response.rangeTotal;
+  host[size] = 0;
+  HttpResponseInfo response;
+  bool tooLarge = false;
+  const bool rangeParsed = QueryResponseInfo(request, &response, &tooLarge);
+  {
+    AutoLock lock(*lock_);
+    state_->firstReadTick = GetTickCount();
+    state_->responseTime = UnixNow();
+    std::memcpy(state_->hostHeader, host, size + 1);
+    state_->response = response;
+    state_->sizeTooLarge = tooLarge ? 1 : 0;
+    if (response.status == 200) {
+      state_->partialOk = 0;
+      state_->totalLength = response.contentLength;
+    } else if (response.status == 206 && rangeParsed) {
+      state_->partialOk = 1;
+      state_->totalLength = response.rangeTotal;
+    }
   }
-  state_->sink->OnResponse(state_->response.contentLength, params_.rangeFirst, params_.rangeLast);
-  SetEvent(state_->responseEvent);
+  state_->sink->OnResponse(response.contentLength, params_.rangeFirst, params_.rangeLast);
+  SetEvent(responseEvent_.Get());
 }
 
 DWORD CHttpAsync::StepRead() {
-  state_->requestStep = kStepDeliver;
+  SetStep(kStepDeliver);
   if (!AcquireRequest()) return ERROR_OPERATION_ABORTED;
   if (InterlockedAdd32(&state_->firstReadCounter, 1) == 1) {
     OnFirstResponse();
+    // A reply that is not HTTP, or a size this download cannot address, is
+    // never read as a body.
+    if (state_->response.status == 0 || state_->sizeTooLarge) {
+      ReleaseRequest();
+      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    }
     // A ranged request must be answered with 206 and a Content-Range: a
     // body placed without one would land at the wrong offsets.
     if (params_.useRange && (state_->response.status != 206 || !state_->partialOk)) {
@@ -212,13 +226,11 @@ DWORD CHttpAsync::StepRead() {
       return ERROR_INVALID_PARAMETER;
     }
   }
-  // When the read completes later, WinINet fills bytesRead before the
+  // When the read completes later, WinINet fills pendingRead_ before the
   // completion callback runs the deliver step.
-  state_->bytesRead = 0;
-  static_assert(sizeof(DWORD) == sizeof(state_->bytesRead), "bytesRead is a DWORD");
-  const BOOL read =
-      InternetReadFile(state_->request, state_->buffer, static_cast<DWORD>(kReceiveBufferSize),
-                       reinterpret_cast<DWORD*>(&state_->bytesRead));
+  pendingRead_ = 0;
+  const BOOL read = InternetReadFile(request_.Get(), state_->buffer,
+                                     static_cast<DWORD>(kReceiveBufferSize), &pendingRead_);
   const DWORD error = read ? 0 : GetLastError();
   ReleaseRequest();
   if (read) return kContinue;
@@ -226,15 +238,18 @@ DWORD CHttpAsync::StepRead() {
 }
 
 DWORD CHttpAsync::StepDeliver() {
-  state_->requestStep = kStepRead;
-  uint32_t length = state_->bytesRead;
+  SetStep(kStepRead);
+  uint32_t length = pendingRead_;
+  {
+    AutoLock lock(*lock_);
+    state_->bytesRead = length;
+  }
   if (length == 0) {
-    state_->requestStep = kStepComplete;
+    SetStep(kStepComplete);
     return kContinue;
   }
   const uint32_t start = state_->partialOk ? state_->response.rangeFirst : 0;
   const uint32_t position = start + state_->delivered;
-  state_->position = position;
   bool lastChunk = false;
   if (params_.useRange) {
     if (position > params_.rangeLast) return ERROR_INVALID_PARAMETER;
@@ -245,50 +260,69 @@ DWORD CHttpAsync::StepDeliver() {
       lastChunk = true;
     }
   }
-  const uint32_t limit = ChunkLimit(*state_, position, length);
+  uint32_t limit = 0;
+  {
+    AutoLock lock(*lock_);
+    limit = ChunkLimit(*state_, position, length);
+  }
   int stop = 0;
   state_->sink->Write(position, state_->buffer, length, limit, params_.context, &stop);
-  state_->delivered += length;
-  state_->position = position + length;
-  if (stop || lastChunk) state_->requestStep = kStepComplete;
+  {
+    AutoLock lock(*lock_);
+    state_->delivered += length;
+    state_->position = position + length;
+  }
+  if (stop || lastChunk) SetStep(kStepComplete);
   return kContinue;
 }
 
 void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLength) {
   switch (status) {
-    case INTERNET_STATUS_CONNECTED_TO_SERVER:
-      CopyCallbackText(info, infoLength,
-                       state_->redirected ? state_->serverAfter : state_->serverBefore,
-                       kServerAddressUnits);
+    case INTERNET_STATUS_CONNECTED_TO_SERVER: {
+      wchar_t address[kServerAddressUnits];
+      CopyCallbackText(info, infoLength, address, kServerAddressUnits);
+      AutoLock lock(*lock_);
+      std::memcpy(state_->redirected ? state_->serverAfter : state_->serverBefore, address,
+                  sizeof(address));
       break;
+    }
     case INTERNET_STATUS_RESPONSE_RECEIVED:
       InterlockedAdd32(&state_->responseChunkCount, 1);
       if (info && infoLength >= sizeof(DWORD)) {
+        AutoLock lock(*lock_);
         state_->speed.Add(UnixNow(), *static_cast<const DWORD*>(info));
       }
       break;
     case INTERNET_STATUS_HANDLE_CLOSING:
       if (handle != nullptr && handle == requestHandle_) {
         requestHandle_ = nullptr;
-        SetEvent(state_->closedEvent);
-        DownloadJobTable::Instance().ForgetRetired(params_.context);
+        SetEvent(closedEvent_.Get());
+        DownloadJobTable::Instance().OnHandleClosed(params_.context);
         Release();  // the handle's reference; the callback still holds one
       }
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
       const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
       const DWORD error = result ? result->dwError : ERROR_INVALID_PARAMETER;
-      state_->lastError = error;
       RunStateMachine(error);
       break;
     }
-    case INTERNET_STATUS_REDIRECT:
+    case INTERNET_STATUS_REDIRECT: {
+      std::wstring url(kRedirectUrlUnits, L'\0');
+      CopyCallbackText(info, infoLength, &url[0], kRedirectUrlUnits);
+      AutoLock lock(*lock_);
       state_->redirected = 1;
-      CopyCallbackText(info, infoLength, state_->redirectUrl, kRedirectUrlUnits);
+      std::memcpy(state_->redirectUrl, url.data(), kRedirectUrlUnits * sizeof(wchar_t));
       break;
+    }
     default:
       break;
   }
+}
+
+void CHttpAsync::SetStep(int32_t step) {
+  AutoLock lock(*lock_);
+  state_->requestStep = step;
 }
 
 bool CHttpAsync::AcquireRequest() {
@@ -320,24 +354,21 @@ void CHttpAsync::CloseRequest() {
 }
 
 void CHttpAsync::CloseRequestHandleNow() {
-  HINTERNET request = state_->request;
-  if (!request) {
-    SetEvent(state_->closedEvent);
+  if (!request_.IsValid()) {
+    SetEvent(closedEvent_.Get());
     return;
   }
-  if (InternetCloseHandle(request) || GetLastError() != ERROR_IO_PENDING) {
-    SetEvent(state_->closedEvent);
-  }
+  if (request_.Close() || GetLastError() != ERROR_IO_PENDING) SetEvent(closedEvent_.Get());
 }
 
 int CHttpAsync::Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoResponse) {
   // Both pending: the response is reported first.
   if (alsoResponse) {
-    return WaitRequestEvents(state_->responseEvent, kWaitResponse, state_->endEvent, kWaitEnded,
-                             true, timeoutMs, state_, snapshot);
+    return WaitEvents(responseEvent_.Get(), kWaitResponse, endEvent_.Get(), kWaitEnded, true,
+                      timeoutMs, snapshot);
   }
-  return WaitRequestEvents(state_->endEvent, kWaitEnded, nullptr, kWaitFailed, false, timeoutMs,
-                           state_, snapshot);
+  return WaitEvents(endEvent_.Get(), kWaitEnded, nullptr, kWaitFailed, false, timeoutMs,
+                    snapshot);
 }
 
 int CHttpAsync::Close() {

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "net/http_common_win.h"
-#include "net/win_handles.h"
 
 namespace net {
 
@@ -38,12 +37,14 @@ class CHttpAsync : public CHttpRequestBase {
   void CloseSetupHandles();
   // Silences and closes the connect and root handles.
   void CloseParentHandles();
+  // Runs the request state machine with the error WinINet reported (0 to go
+  // on).
   void RunStateMachine(DWORD error);
+  void SetStep(int32_t step);
   DWORD StepSend();
   DWORD StepRead();
   DWORD StepDeliver();
   void OnFirstResponse();
-  void End(DWORD error);
 
   // The handle-use guard around every WinINet call on the request handle.
   bool AcquireRequest();
@@ -52,9 +53,13 @@ class CHttpAsync : public CHttpRequestBase {
   void CloseRequestHandleNow();
 
   std::wstring extraHeaders_;
-  // Leaked with the state when the closed event never comes, since WinINet
-  // may still hold the buffer and the handles then.
-  CriticalSection* lock_;
+  ScopedInternetHandle root_;
+  ScopedInternetHandle connect_;
+  // Closed through the handle-use guard, never while a call is inside it.
+  ScopedInternetHandle request_;
+  // WinINet writes the count of a read that completes later from its own
+  // thread; the deliver step copies it into the state under the lock.
+  DWORD pendingRead_ = 0;
   bool requestOpened_ = false;
   // The open request handle holds a reference on this object until WinINet
   // reports it closed: a read still pending in WinINet writes into the

@@ -63,21 +63,53 @@ bool CrackUrlInto(const std::wstring& url, HttpRequestParams* params) {
   return true;
 }
 
-bool QueryResponseInfo(HINTERNET request, HttpResponseInfo* info) {
+namespace {
+
+// The raw headers start with a real HTTP/1.x status line and carry at least
+// one header. WinINet stands in "HTTP/1.0 200 OK" with no headers for a
+// reply that had no status line at all, so a header-less reply is refused
+// as well: no HTTP/1.x server answers without a single header.
+bool IsHttpResponse(HINTERNET request) {
+  std::vector<wchar_t> raw(4096);
+  DWORD size = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
+  DWORD index = 0;
+  if (!HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size, &index)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    raw.resize(size / sizeof(wchar_t) + 1);
+    size = static_cast<DWORD>(raw.size() * sizeof(wchar_t));
+    index = 0;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size, &index)) {
+      return false;
+    }
+  }
+  const std::wstring text(raw.data(), size / sizeof(wchar_t));
+  return IsHttpStatusHead(text);
+}
+
+}  // namespace
+
+bool QueryResponseInfo(HINTERNET request, HttpResponseInfo* info, bool* sizeTooLarge) {
+  *sizeTooLarge = false;
   DWORD value = 0;
   DWORD size = sizeof(value);
   DWORD index = 0;
   info->status = 0;
-  if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &size,
+  if (IsHttpResponse(request) &&
+      HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &value, &size,
                      &index)) {
     info->status = value;
   }
-  size = sizeof(value);
+  wchar_t text[256];
+  size = sizeof(text);
   index = 0;
   info->contentLength = kNoLength;
-  if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &value, &size,
-                     &index)) {
-    info->contentLength = value;
+  if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) {
+    uint32_t length = 0;
+    switch (ParseContentLength(text, size / sizeof(wchar_t), &length)) {
+      case LengthParse::kOk: info->contentLength = length; break;
+      case LengthParse::kTooLarge: *sizeTooLarge = true; break;
+      case LengthParse::kMalformed: break;
+    }
   }
   static_assert(sizeof(SYSTEMTIME) == sizeof(SystemTime), "SYSTEMTIME layout");
   size = sizeof(SYSTEMTIME);
@@ -92,13 +124,14 @@ bool QueryResponseInfo(HINTERNET request, HttpResponseInfo* info) {
                       &info->lastModified, &size, &index)) {
     std::memset(&info->lastModified, 0, sizeof(info->lastModified));
   }
-  wchar_t text[256];
   size = sizeof(text);
   index = 0;
   info->rangeFirst = info->rangeLast = info->rangeTotal = 0;
   if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_RANGE, text, &size, &index)) return false;
+  const std::size_t units = size / sizeof(wchar_t);
+  if (ContentRangeTooLarge(text, units)) *sizeTooLarge = true;
   ContentRange range;
-  if (!ParseContentRange(text, size / sizeof(wchar_t), &range)) return false;
+  if (!ParseContentRange(text, units, &range)) return false;
   info->rangeFirst = range.first;
   info->rangeLast = range.last;
   info->rangeTotal = range.total;
@@ -124,13 +157,16 @@ void CopyCallbackText(const void* info, DWORD length, wchar_t* out, size_t units
   out[written > 0 ? written : 0] = 0;
 }
 
-int WaitRequestEvents(HANDLE first, int firstResult, HANDLE second, int secondResult,
-                      bool alsoSecond, DWORD timeoutMs, const HttpRequestState* state,
-                      HttpRequestState* snapshot) {
+int CHttpRequestBase::WaitEvents(HANDLE first, int firstResult, HANDLE second,
+                                 int secondResult, bool alsoSecond, DWORD timeoutMs,
+                                 HttpRequestState* snapshot) {
   HANDLE events[2] = {first, second};
   const DWORD count = alsoSecond ? 2 : 1;
   const DWORD waited = WaitForMultipleObjects(count, events, FALSE, timeoutMs);
-  if (snapshot) *snapshot = *state;
+  if (snapshot) {
+    AutoLock lock(*lock_);
+    *snapshot = *state_;
+  }
   int result = kWaitFailed;
   if (waited == WAIT_OBJECT_0) {
     result = firstResult;
@@ -152,8 +188,27 @@ uint32_t ChunkLimit(const HttpRequestState& state, uint32_t position, uint32_t l
   return 0;
 }
 
-CHttpRequestBase::CHttpRequestBase() : params_(DefaultRequestParams()), state_(NewRequestState()) {
+CHttpRequestBase::CHttpRequestBase()
+    : params_(DefaultRequestParams()),
+      state_(NewRequestState()),
+      lock_(new Lock),
+      endEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      closedEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      responseEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
   state_->params = params_;
+  state_->endEvent = endEvent_.Get();
+  state_->closedEvent = closedEvent_.Get();
+  state_->responseEvent = responseEvent_.Get();
+}
+
+CHttpRequestBase::~CHttpRequestBase() = default;
+
+void CHttpRequestBase::SignalEnd(DWORD error) {
+  {
+    AutoLock lock(*lock_);
+    state_->lastError = error;
+  }
+  SetEvent(endEvent_.Get());
 }
 
 bool CHttpRequestBase::FillParams(const std::wstring& url, uint32_t useRange,
@@ -177,6 +232,8 @@ void CHttpRequestBase::FreeState() {
   IOutFile* sink = state_->sink;
   DeleteRequestState(state_);
   state_ = nullptr;
+  delete lock_;
+  lock_ = nullptr;
   if (sink) {
     sink->OnClose();
     sink->Release();
@@ -184,6 +241,7 @@ void CHttpRequestBase::FreeState() {
 }
 
 int CHttpRequestBase::SetStopAt(uint32_t lastOffset) {
+  AutoLock lock(*lock_);
   state_->stopAt = lastOffset;
   state_->stopAtSet = 1;
   return 1;
@@ -205,17 +263,11 @@ HttpRequestState* NewRequestState() {
   HttpRequestState* state = new HttpRequestState;
   std::memset(state, 0, sizeof(*state));
   state->buffer = new uint8_t[kReceiveBufferSize];
-  state->endEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  state->closedEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  state->responseEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   return state;
 }
 
 void DeleteRequestState(HttpRequestState* state) {
   if (!state) return;
-  if (state->endEvent) CloseHandle(state->endEvent);
-  if (state->closedEvent) CloseHandle(state->closedEvent);
-  if (state->responseEvent) CloseHandle(state->responseEvent);
   delete[] state->buffer;
   delete state;
 }

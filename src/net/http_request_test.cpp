@@ -293,20 +293,68 @@ TEST_F(HttpRequestTest, WaitThatTimesOutStillCopiesAFreshSnapshot) {
   EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 10, snapshot.get(), 1), kWaitFailed);
 }
 
-// A job that cannot be set up stays silent: its waits time out (they do not
-// fail), its error says why, and nothing reaches the server.
-TEST_F(HttpRequestTest, UrlTooLongForItsFieldsLeavesASilentJob) {
+// A job that cannot be set up ends at once with its error, so the download
+// task backs off and retries instead of waiting for it until the deadline;
+// nothing reaches the server.
+TEST_F(HttpRequestTest, JobThatCannotBeSetUpEndsAtOnce) {
   const std::wstring url = server_.Url("/" + std::string(1100, 'a'));
   std::unique_ptr<HttpRequestState> snapshot(new HttpRequestState());
   for (bool ultra : {false, true}) {
     ScopedRef<Sink> sink(new Sink(16));
     const uint32_t id =
         DownloadJobTable::Instance().CreateDownLoadJob(sink.get(), url, 0, 0, 0, nullptr, ultra);
-    EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 20, snapshot.get(), 1), kWaitTimedOut);
+    EXPECT_EQ(DownloadJobTable::Instance().WaitJob(id, 20, snapshot.get(), 1), kWaitEnded);
     EXPECT_EQ(snapshot->lastError, 87u);
     DownloadJobTable::Instance().CloseJob(id);
   }
   EXPECT_TRUE(server_.Log("").empty());
+}
+
+// Replies that must never become a body: bytes without an HTTP status line,
+// and a length beyond 32 bits.
+TEST_F(HttpRequestTest, NonHttpReplyAndOversizeLengthEndWithoutDelivering) {
+  ASSERT_TRUE(server_.ServePattern("/f.bin", 50000));
+  const struct {
+    const char* rule;
+    uint32_t status;
+    uint32_t tooLarge;
+  } cases[] = {{"garbage=1&count=1", 0, 0}, {"length=5000000000&count=1", 200, 1}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(server_.Rule("/f.bin", c.rule));
+    ScopedRef<Sink> sink(new Sink(50000));
+    const uint32_t id = StartJob(sink.get(), "/f.bin", false, 0, 0);
+    Outcome outcome = RunToEnd(id);
+    ASSERT_TRUE(outcome.ended) << c.rule;
+    EXPECT_EQ(outcome.state->response.status, c.status) << c.rule;
+    EXPECT_EQ(outcome.state->sizeTooLarge, c.tooLarge) << c.rule;
+    EXPECT_EQ(outcome.state->lastError, 12152u) << c.rule;
+    EXPECT_TRUE(sink->chunks().empty()) << c.rule;
+    DownloadJobTable::Instance().CloseJob(id);
+  }
+}
+
+// Every snapshot is taken whole: the position always matches the bytes
+// delivered so far, however often the task looks while data flows.
+TEST_F(HttpRequestTest, SnapshotsTakenWhileDataFlowsAreConsistent) {
+  const uint32_t size = 4 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/f.bin", size));
+  ScopedRef<Sink> sink(new Sink(size));
+  const uint32_t id = StartJob(sink.get(), "/f.bin", true, 1000, size - 1);
+  std::unique_ptr<HttpRequestState> snapshot(new HttpRequestState());
+  int torn = 0;
+  int seen = 0;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000;) {
+    const int result = DownloadJobTable::Instance().WaitJob(id, 0, snapshot.get(), 0);
+    if (snapshot->delivered != 0) {
+      ++seen;
+      if (snapshot->position != 1000 + snapshot->delivered) ++torn;
+    }
+    if (result == kWaitEnded) break;
+  }
+  EXPECT_GT(seen, 0);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(snapshot->delivered, size - 1000);
+  DownloadJobTable::Instance().CloseJob(id);
 }
 
 TEST_F(HttpRequestTest, ThreadedJobSendsTheOpenEndedRangeAndDeliversFromItsStart) {

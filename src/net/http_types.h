@@ -123,6 +123,13 @@ struct HttpRequestState {
   uint32_t redirected;
   wchar_t redirectUrl[kRedirectUrlUnits];
   char hostHeader[kHostHeaderBytes];  // the Host request header actually sent
+  // Content-Length or the Content-Range total does not fit 32 bits.
+  uint32_t sizeTooLarge;
+  // The request object (IHttpAsync*), set when the job table registers it.
+  void* owner;
+  // Nonzero while an open request handle has yet to report itself closed
+  // (interlocked): a retired job stays in the table until then.
+  uint32_t awaitingClose;
 };
 
 // Sink of received bytes (implemented by the output file manager).

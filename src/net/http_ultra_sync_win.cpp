@@ -28,7 +28,7 @@ bool SetDwordOption(HINTERNET handle, DWORD option, DWORD value) {
 
 }  // namespace
 
-CHttpUltraSync::CHttpUltraSync() : lock_(4000) {}
+CHttpUltraSync::CHttpUltraSync() = default;
 
 CHttpUltraSync::~CHttpUltraSync() { FreeState(); }
 
@@ -46,17 +46,17 @@ std::wstring CHttpUltraSync::RangeHeader(uint32_t rangeFirst, uint32_t rangeLast
 int CHttpUltraSync::Start(std::wstring url, uint32_t useRange, uint32_t rangeFirst,
                           uint32_t rangeLast, IOutFile* sink, uint32_t jobId,
                           const wchar_t* extraHeaders) {
-  if (!FillParams(url, useRange, rangeFirst, rangeLast, jobId)) return 0;
-  if (!sink) {
-    state_->lastError = ERROR_INVALID_PARAMETER;
+  // A start that fails ends the job at once (see CHttpAsync::Start).
+  if (!FillParams(url, useRange, rangeFirst, rangeLast, jobId) || !sink) {
+    SignalEnd(ERROR_INVALID_PARAMETER);
     return 0;
   }
   // Threaded requests send their own header set; extraHeaders is not used.
   sink->AddRef();
   state_->sink = sink;
-  thread_.reset(CreateThread(nullptr, 0, WorkerThread,
+  thread_.Set(CreateThread(nullptr, 0, WorkerThread,
                              reinterpret_cast<void*>(static_cast<uintptr_t>(jobId)), 0, nullptr));
-  if (!thread_.valid()) state_->lastError = GetLastError();
+  if (!thread_.IsValid()) SignalEnd(GetLastError());
   return 1;
 }
 
@@ -70,97 +70,122 @@ bool CHttpUltraSync::SetTimeouts(HINTERNET root) {
 }
 
 bool CHttpUltraSync::PublishRequest(HINTERNET request) {
-  AutoLock lock(lock_);
+  AutoLock lock(*lock_);
   if (state_->abortRequested) return false;
   state_->request = request;
   return true;
 }
 
 HINTERNET CHttpUltraSync::TakeRequest() {
-  AutoLock lock(lock_);
+  AutoLock lock(*lock_);
   HINTERNET request = state_->request;
   state_->request = nullptr;
   return request;
 }
 
 void CHttpUltraSync::Run() {
-  HINTERNET root = InternetOpenW(L"VexloInstaller", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                 nullptr, 0);
-  if (!root) {
-    state_->lastError = GetLastError();
+  ScopedInternetHandle root(
+      InternetOpenW(L"VexloInstaller", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!root.IsValid()) {
+    SignalEnd(GetLastError());
     return;
   }
-  state_->root = root;
-  if (SetTimeouts(root)) {
+  DWORD error = 0;
+  if (SetTimeouts(root.Get())) {
     std::wstring headers = L"User-Agent: ";
     headers += kMozillaUserAgent;
     headers += L"\r\nAccept: */*\r\n";
     headers += RangeHeader(params_.rangeFirst, params_.rangeLast);
-    HINTERNET request =
-        InternetOpenUrlW(root, params_.url, headers.c_str(), static_cast<DWORD>(-1),
-                         INTERNET_FLAG_RAW_DATA | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-    if (!request) {
-      state_->lastError = GetLastError();
-    } else if (!PublishRequest(request)) {
-      InternetCloseHandle(request);
-      state_->lastError = ERROR_OPERATION_ABORTED;
+    ScopedInternetHandle request(
+        InternetOpenUrlW(root.Get(), params_.url, headers.c_str(), static_cast<DWORD>(-1),
+                         INTERNET_FLAG_RAW_DATA | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    if (!request.IsValid()) {
+      error = GetLastError();
+    } else if (!PublishRequest(request.Get())) {
+      error = ERROR_OPERATION_ABORTED;
     } else {
+      // Close may take the handle from here on; whoever takes it closes it.
+      request.Take();
       state_->openTick = GetTickCount();
-      ReadBody(request);
-      request = TakeRequest();
-      if (request) InternetCloseHandle(request);
+      error = ReadBody();
+      ScopedInternetHandle taken(TakeRequest());
     }
+  } else {
+    error = GetLastError();
   }
-  state_->root = nullptr;
-  InternetCloseHandle(root);
-  state_->completeTick = GetTickCount();
-  SetEvent(state_->endEvent);
+  {
+    AutoLock lock(*lock_);
+    state_->completeTick = GetTickCount();
+  }
+  SignalEnd(error);
 }
 
-void CHttpUltraSync::ReadBody(HINTERNET request) {
-  const bool rangeParsed = QueryResponseInfo(request, &state_->response);
-  const uint32_t status = state_->response.status;
-  state_->firstReadTick = GetTickCount();
-  state_->responseTime = UnixNow();
-  if (status != 200 && status != 206 && status != 304) return;
-  if (status == 206 && rangeParsed) {
-    state_->partialOk = 1;
-    state_->totalLength = state_->response.rangeTotal;
-  } else if (status == 200) {
-    state_->totalLength = state_->response.contentLength;
+DWORD CHttpUltraSync::ReadBody() {
+  HINTERNET request = nullptr;
+  {
+    AutoLock lock(*lock_);
+    request = state_->request;
   }
-  SetEvent(state_->responseEvent);
+  if (request == nullptr) return ERROR_OPERATION_ABORTED;
+  HttpResponseInfo response;
+  bool tooLarge = false;
+  const bool rangeParsed = QueryResponseInfo(request, &response, &tooLarge);
+  const uint32_t status = response.status;
   // Bytes go where the server says they belong: a 200 carries the file from
   // offset 0 even when a range was asked for.
   uint32_t position = params_.rangeFirst;
-  if (status == 206 && rangeParsed) position = state_->response.rangeFirst;
+  if (status == 206 && rangeParsed) position = response.rangeFirst;
   if (status == 200) position = 0;
-  state_->position = position;
+  {
+    AutoLock lock(*lock_);
+    state_->response = response;
+    state_->sizeTooLarge = tooLarge ? 1 : 0;
+    state_->firstReadTick = GetTickCount();
+    state_->responseTime = UnixNow();
+    if (status == 206 && rangeParsed) {
+      state_->partialOk = 1;
+      state_->totalLength = response.rangeTotal;
+    } else if (status == 200) {
+      state_->totalLength = response.contentLength;
+    }
+    state_->position = position;
+  }
+  if (status == 0 || tooLarge) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  if (status != 200 && status != 206 && status != 304) return 0;
+  SetEvent(responseEvent_.Get());
   int stop = 0;
   while (stop == 0 && state_->abortRequested == 0) {
     DWORD count = 0;
+    // A Close from the task closes the handle under this read, which then
+    // fails: the handle value stays valid to pass until then.
     if (!InternetReadFile(request, state_->buffer, static_cast<DWORD>(kReceiveBufferSize),
                           &count)) {
-      state_->lastError = GetLastError();
-      break;
+      return GetLastError();
     }
-    state_->bytesRead = count;
+    uint32_t limit = 0;
+    {
+      AutoLock lock(*lock_);
+      state_->bytesRead = count;
+      if (count != 0) {
+        limit = ChunkLimit(*state_, position, count);
+        state_->speed.Add(UnixNow(), count);
+      }
+    }
     if (count == 0) break;
-    const uint32_t limit = ChunkLimit(*state_, position, count);
-    state_->speed.Add(UnixNow(), count);
     InterlockedAdd32(&state_->responseChunkCount, 1);
     state_->sink->Write(position, state_->buffer, count, limit, params_.context, &stop);
     position += count;
+    AutoLock lock(*lock_);
     state_->delivered += count;
     state_->position = position;
   }
+  return 0;
 }
 
 int CHttpUltraSync::Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoResponse) {
   // Both pending: the end is reported first.
-  const int result = WaitRequestEvents(state_->endEvent, kWaitEnded, state_->responseEvent,
-                                       kWaitResponse, alsoResponse != 0, timeoutMs, state_,
-                                       snapshot);
+  const int result = WaitEvents(endEvent_.Get(), kWaitEnded, responseEvent_.Get(), kWaitResponse,
+                                alsoResponse != 0, timeoutMs, snapshot);
   if (result == kWaitFailed) {
     DiagPrintf(L"Wait failed with Error %d while waiting for completion event (request will be "
                L"cancelled)\n",
@@ -170,15 +195,15 @@ int CHttpUltraSync::Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int als
 }
 
 int CHttpUltraSync::Close() {
-  HINTERNET request = nullptr;
+  ScopedInternetHandle request;
   {
-    AutoLock lock(lock_);
+    AutoLock lock(*lock_);
     state_->abortRequested = 1;
-    request = state_->request;
+    request.Set(static_cast<HINTERNET>(state_->request));
     state_->request = nullptr;
   }
   // Closing the handle makes a blocked InternetReadFile return.
-  if (request) InternetCloseHandle(request);
+  request.Close();
   return 1;
 }
 

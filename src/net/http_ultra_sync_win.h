@@ -6,7 +6,6 @@
 #include <string>
 
 #include "net/http_common_win.h"
-#include "net/win_handles.h"
 
 namespace net {
 
@@ -32,12 +31,14 @@ class CHttpUltraSync : public CHttpRequestBase {
 
  private:
   bool SetTimeouts(HINTERNET root);
-  void ReadBody(HINTERNET request);
+  // Reads the response and its body into the sink; the job's end error.
+  DWORD ReadBody();
   // Publishes the request handle for Close; false when Close came first.
   bool PublishRequest(HINTERNET request);
+  // The published request handle, now owned by the caller (null when Close
+  // took it).
   HINTERNET TakeRequest();
 
-  CriticalSection lock_;     // guards state_->request against Close
   ScopedHandle thread_;
 };
 

@@ -11,9 +11,19 @@ uint32_t NewJobId() {
   return kJobIdBase | (counter.fetch_add(1) + 1);
 }
 
+namespace {
+
+bool AwaitingClose(IHttpAsync* job) {
+  const HttpRequestState* state = job->GetState();
+  return state != nullptr && __atomic_load_n(&state->awaitingClose, __ATOMIC_SEQ_CST) != 0;
+}
+
+}  // namespace
+
 DownloadJobTable::~DownloadJobTable() {
   // Only test tables are ever destroyed; drop what they still hold.
   for (auto& entry : active_) entry.second->Release();
+  for (auto& entry : closing_) entry.second->Release();
 }
 
 DownloadJobTable& DownloadJobTable::Instance() {
@@ -26,8 +36,9 @@ uint32_t DownloadJobTable::StartJob(IHttpAsync* job, IOutFile* sink, const std::
                                     const wchar_t* extraHeaders) {
   const uint32_t id = NewJobId();
   job->AddRef();
+  if (HttpRequestState* state = job->GetState()) state->owner = job;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    AutoLock lock(lock_);
     active_[id] = job;
   }
   job->Start(url, useRange, first, last, sink, id, extraHeaders);
@@ -36,7 +47,7 @@ uint32_t DownloadJobTable::StartJob(IHttpAsync* job, IOutFile* sink, const std::
 }
 
 IHttpAsync* DownloadJobTable::AcquireJob(uint32_t jobId) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   auto it = active_.find(jobId);
   if (it == active_.end()) return nullptr;
   it->second->AddRef();
@@ -44,7 +55,7 @@ IHttpAsync* DownloadJobTable::AcquireJob(uint32_t jobId) {
 }
 
 IHttpAsync* DownloadJobTable::AcquireRetiringJob(uint32_t jobId) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   auto it = active_.find(jobId);
   if (it == active_.end()) {
     it = closing_.find(jobId);
@@ -54,9 +65,26 @@ IHttpAsync* DownloadJobTable::AcquireRetiringJob(uint32_t jobId) {
   return it->second;
 }
 
+void DownloadJobTable::OnHandleClosed(uint32_t jobId) {
+  IHttpAsync* job = AcquireRetiringJob(jobId);
+  if (!job) return;
+  if (HttpRequestState* state = job->GetState()) {
+    __atomic_store_n(&state->awaitingClose, 0u, __ATOMIC_SEQ_CST);
+  }
+  ForgetRetired(jobId);
+  job->Release();
+}
+
 void DownloadJobTable::ForgetRetired(uint32_t jobId) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  closing_.erase(jobId);
+  IHttpAsync* job = nullptr;
+  {
+    AutoLock lock(lock_);
+    auto it = closing_.find(jobId);
+    if (it == closing_.end()) return;
+    job = it->second;
+    closing_.erase(it);
+  }
+  job->Release();  // the table's reference, outside the lock
 }
 
 void DownloadJobTable::ReleaseJob(IHttpAsync* job) {
@@ -69,21 +97,7 @@ HttpRequestState* DownloadJobTable::Acquire(uint32_t jobId) {
 }
 
 void DownloadJobTable::Release(HttpRequestState* state) {
-  if (!state) return;
-  const uint32_t id = state->params.context;
-  IHttpAsync* job = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = active_.find(id);
-    if (it != active_.end()) {
-      job = it->second;
-    } else {
-      auto retired = closing_.find(id);
-      if (retired != closing_.end()) job = retired->second;
-    }
-  }
-  // The caller's reference keeps the job alive until this Release.
-  if (job) job->Release();
+  if (state && state->owner) static_cast<IHttpAsync*>(state->owner)->Release();
 }
 
 int DownloadJobTable::WaitJob(uint32_t jobId, uint32_t timeoutMs, HttpRequestState* snapshot,
@@ -104,31 +118,36 @@ int DownloadJobTable::SetJobStopAt(uint32_t jobId, uint32_t last) {
 }
 
 void DownloadJobTable::CloseJob(uint32_t jobId) {
-  IHttpAsync* job = AcquireJob(jobId);
-  if (!job) return;
+  IHttpAsync* job = nullptr;
+  {
+    // Retired before it is closed: a closing notice that comes inside
+    // Close() then finds it among the retired jobs and drops it there.
+    AutoLock lock(lock_);
+    auto it = active_.find(jobId);
+    if (it == active_.end()) return;
+    job = it->second;
+    active_.erase(it);
+    closing_[jobId] = job;  // the table's reference moves along
+    job->AddRef();          // ours, for the calls below
+  }
   job->Close();
   job->RequestAbort();
-  bool retired = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = active_.find(jobId);
-    if (it != active_.end() && it->second == job) {
-      active_.erase(it);
-      closing_[jobId] = job;
-      retired = true;
-    }
-  }
-  if (retired) job->Release();  // the table's reference
-  job->Release();               // ours
+  if (!AwaitingClose(job)) ForgetRetired(jobId);
+  job->Release();
 }
 
 std::size_t DownloadJobTable::ActiveCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   return active_.size();
 }
 
+std::size_t DownloadJobTable::RetiredCount() const {
+  AutoLock lock(lock_);
+  return closing_.size();
+}
+
 bool DownloadJobTable::IsActive(uint32_t jobId) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   return active_.count(jobId) != 0;
 }
 

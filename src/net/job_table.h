@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 
 #include "net/http_types.h"
+#include "sys/lock.h"
 
 namespace net {
 
@@ -43,31 +43,38 @@ class DownloadJobTable {
   IHttpAsync* AcquireJob(uint32_t jobId);
   void ReleaseJob(IHttpAsync* job);
   // Like AcquireJob, but also finds a retired job. Only for the closing
-  // notice of a job's request handle, whose reference keeps it alive.
+  // notice of a job's request handle.
   IHttpAsync* AcquireRetiringJob(uint32_t jobId);
-  // Drops a retired job from the closing map before it is destroyed.
-  void ForgetRetired(uint32_t jobId);
+  // The closing notice of a job's request handle: clears its awaitingClose
+  // and drops the retired job with the table's reference. Harmless for a
+  // job that is not retired (yet): CloseJob then drops it itself.
+  void OnHandleClosed(uint32_t jobId);
 
   // The state of an active job, with a reference on it; null when absent.
   HttpRequestState* Acquire(uint32_t jobId);
-  // Drops the reference Acquire took (the job is found by the state's
-  // context, among the active and then the retired jobs).
+  // Drops the reference Acquire took, through the state's owner, whether
+  // or not the job is still in the table.
   void Release(HttpRequestState* state);
 
   // Wait under a reference; kWaitFailed when the id is not active.
   int WaitJob(uint32_t jobId, uint32_t timeoutMs, HttpRequestState* snapshot, int alsoResponse);
   int SetJobStopAt(uint32_t jobId, uint32_t last);
-  // Close and RequestAbort, then retire: out of the active map, into the
-  // closing map, and the table's reference dropped.
+  // Retire, then Close and RequestAbort: out of the active map into the
+  // closing map with the table's reference, where the job stays until its
+  // request handle reports closed (at once when it has none open).
   void CloseJob(uint32_t jobId);
 
   std::size_t ActiveCount() const;
+  std::size_t RetiredCount() const;
   bool IsActive(uint32_t jobId) const;
 
  private:
-  mutable std::mutex mutex_;
+  // Drops a retired job and the table's reference on it.
+  void ForgetRetired(uint32_t jobId);
+
+  mutable Lock lock_;
   std::map<uint32_t, IHttpAsync*> active_;   // one reference each
-  std::map<uint32_t, IHttpAsync*> closing_;  // no reference: retired jobs
+  std::map<uint32_t, IHttpAsync*> closing_;  // one reference each: retired jobs
 };
 
 }  // namespace net

@@ -39,7 +39,17 @@ class StandInJob : public IHttpAsync, public CMyCComObjectRoot {
     *snapshot = state_;
     return kWaitTimedOut;
   }
-  int Close() override { return ++log_->closed; }
+  int Close() override {
+    // A request handle whose closing notice WinINet sends from inside the
+    // close call itself.
+    if (closingTable_ != nullptr) closingTable_->OnHandleClosed(state_.params.context);
+    return ++log_->closed;
+  }
+  // The job has a request handle open from now on.
+  void OpenHandle(DownloadJobTable* table) {
+    closingTable_ = table;
+    state_.awaitingClose = 1;
+  }
   int SetStopAt(uint32_t last) override {
     log_->stopAt = last;
     return 1;
@@ -53,6 +63,7 @@ class StandInJob : public IHttpAsync, public CMyCComObjectRoot {
  private:
   JobLog* log_;
   HttpRequestState state_;
+  DownloadJobTable* closingTable_ = nullptr;
 };
 
 using Job = CMyComObject<StandInJob>;
@@ -117,10 +128,38 @@ TEST(JobTableTest, ClosedJobsAreRetiredButLiveOnWhileReferenced) {
   EXPECT_EQ(table.WaitJob(id, 10, &snapshot, 1), kWaitFailed);
   EXPECT_EQ(log.waits, 0);
   EXPECT_EQ(table.Acquire(id), nullptr);  // late callbacks find nothing
-  table.Release(held);                    // found among the retired jobs
+  table.Release(held);                    // the last reference
   EXPECT_TRUE(log.destroyed);
   table.CloseJob(id);  // closing twice is harmless
   EXPECT_EQ(log.closed, 1);
+}
+
+TEST(JobTableTest, ClosingNoticeInsideCloseLeavesNoRetiredEntryBehind) {
+  DownloadJobTable table;
+  JobLog log;
+  Job* job = new Job(&log);
+  const uint32_t id = table.StartJob(job, nullptr, L"http://h/f", 0, 0, 0, nullptr);
+  job->OpenHandle(&table);
+  table.CloseJob(id);
+  EXPECT_TRUE(log.destroyed);
+  EXPECT_EQ(table.RetiredCount(), 0u);
+  EXPECT_EQ(table.AcquireRetiringJob(id), nullptr);  // no pointer to a freed job
+}
+
+TEST(JobTableTest, RetiredJobWaitsForItsClosingNoticeAndReleaseNeverLeaks) {
+  DownloadJobTable table;
+  JobLog log;
+  Job* job = new Job(&log);
+  const uint32_t id = table.StartJob(job, nullptr, L"http://h/f", 0, 0, 0, nullptr);
+  job->GetState()->awaitingClose = 1;  // the notice comes later, from another thread
+  HttpRequestState* held = table.Acquire(id);
+  table.CloseJob(id);
+  EXPECT_EQ(table.RetiredCount(), 1u);
+  table.OnHandleClosed(id);
+  EXPECT_EQ(table.RetiredCount(), 0u);
+  EXPECT_FALSE(log.destroyed);
+  table.Release(held);  // the job is in neither map now, and still released
+  EXPECT_TRUE(log.destroyed);
 }
 
 }  // namespace

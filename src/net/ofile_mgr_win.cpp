@@ -18,11 +18,6 @@ HANDLE OpenExclusive(const std::wstring& path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-void CloseFile(HANDLE* file) {
-  if (*file != INVALID_HANDLE_VALUE) CloseHandle(*file);
-  *file = INVALID_HANDLE_VALUE;
-}
-
 // SetFilePointer with a high word, so offsets past 2 GiB stay unsigned.
 bool SeekTo(HANDLE file, uint32_t position) {
   LONG high = 0;
@@ -47,12 +42,12 @@ bool COFileMgr::Open(const std::wstring& path, bool withResume, const std::wstri
   url_ = url;
   path_ = path;
   resumePath_ = path + L".resume";
-  CloseFile(&dataFile_);
-  CloseFile(&resumeFile_);
-  dataFile_ = OpenExclusive(path_);
-  if (dataFile_ == INVALID_HANDLE_VALUE) return false;
-  if (!GetFileTime(dataFile_, &creationTime_, nullptr, nullptr)) creationTime_ = FILETIME{};
-  if (withResume) resumeFile_ = OpenExclusive(resumePath_);
+  resumeFile_.Close();
+  dataFile_.Set(OpenExclusive(path_));
+  if (!dataFile_.IsValid()) return false;
+  closed_.store(false);
+  if (!GetFileTime(dataFile_.Get(), &creationTime_, nullptr, nullptr)) creationTime_ = FILETIME{};
+  if (withResume) resumeFile_.Set(OpenExclusive(resumePath_));
   return true;
 }
 
@@ -64,6 +59,10 @@ IOutFile* COFileMgr::CreateSubStream(uint32_t first, uint32_t last) {
 
 int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
                      uint32_t jobId, int* stop) {
+  if (closed_.load()) {
+    *stop = 1;
+    return 0;
+  }
   // Back-pressure: while more than kBackPressureBytes of accepted data wait
   // for the disk, a network thread waits (at most kBackPressureWaitMs) for
   // the task's flush, so a fast link cannot fill memory with the file.
@@ -87,41 +86,37 @@ bool COFileMgr::ResumeAllowed() const {
 }
 
 void COFileMgr::Unmap() {
-  if (view_) {
-    FlushViewOfFile(view_, 0);
-    UnmapViewOfFile(view_);
-    view_ = nullptr;
-  }
-  if (mapping_ != INVALID_HANDLE_VALUE && mapping_ != nullptr) CloseHandle(mapping_);
-  mapping_ = INVALID_HANDLE_VALUE;
+  if (view_.IsValid()) FlushViewOfFile(view_.Get(), 0);
+  view_.Close();
+  mapping_.Close();
 }
 
 bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   // 0 means "unknown"; a zero-length mapping cannot exist either.
-  if (size == 0 || dataFile_ == INVALID_HANDLE_VALUE) return false;
+  if (size == 0 || !dataFile_.IsValid()) return false;
   if (lastModified) lastModified_ = *lastModified;
   fileSize_.store(size);
   remaining_.DeleteRange(size, 0xFFFFFFFFu);
   Unmap();
-  if (!SeekTo(dataFile_, size) || !SetEndOfFile(dataFile_)) return false;
+  HANDLE file = dataFile_.Get();
+  if (!SeekTo(file, size) || !SetEndOfFile(file)) return false;
   // SetFileValidData is not attempted: it needs a privilege the installer
   // lacks, and without it the file is zero-filled as usual.
-  FlushFileBuffers(dataFile_);
-  SeekTo(dataFile_, 0);
-  mapping_ = CreateFileMappingW(dataFile_, nullptr, PAGE_READWRITE, 0, size, nullptr);
-  if (mapping_ == nullptr) {
-    mapping_ = INVALID_HANDLE_VALUE;
-  } else {
-    view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, size));
-  }
+  FlushFileBuffers(file);
+  SeekTo(file, 0);
+  // Without a mapping (no address space for it) blocks are written with
+  // WriteFile instead.
+  mapping_.Set(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, size, nullptr));
+  if (mapping_.IsValid()) view_.Set(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, size));
   return true;
 }
 
 bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length) {
-  const uint32_t current = CurrentPointer(dataFile_);
-  if (current != position && !SeekTo(dataFile_, position)) {
+  HANDLE file = dataFile_.Get();
+  const uint32_t current = CurrentPointer(file);
+  if (current != position && !SeekTo(file, position)) {
     const DWORD error = GetLastError();
-    const uint32_t size = GetFileSize(dataFile_, nullptr);
+    const uint32_t size = GetFileSize(file, nullptr);
     DiagPrintf(L"\r\n!!!Retryseek error Error%u %d %u %u to=%u\r\n", 0u, static_cast<int>(error),
                current, size, position);
     Sleep(100);
@@ -130,7 +125,7 @@ bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t le
     return false;
   }
   DWORD done = 0;
-  if (!WriteFile(dataFile_, data, length, &done, nullptr) || done != length) {
+  if (!WriteFile(file, data, length, &done, nullptr) || done != length) {
     DiagPrintf(L"WriteFile Error\r\n");
     return false;
   }
@@ -138,15 +133,15 @@ bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t le
 }
 
 bool COFileMgr::WriteBlock(const QueuedBlock& block, uint32_t length) {
-  if (view_) {
-    std::memcpy(view_ + block.position, block.data(), length);
+  if (view_.IsValid()) {
+    std::memcpy(static_cast<uint8_t*>(view_.Get()) + block.position, block.data(), length);
     return true;
   }
   return SeekAndWrite(block.position, block.data(), length);
 }
 
 bool COFileMgr::Flush() {
-  if (dataFile_ == INVALID_HANDLE_VALUE) return false;
+  if (!dataFile_.IsValid()) return false;
   const uint32_t size = fileSize_.load();
   if (size == 0) {
     DiagPrintf(L"Flush Error\r\n");
@@ -158,28 +153,34 @@ bool COFileMgr::Flush() {
     // size and the mapping is never overrun.
     const uint32_t inside =
         block->position >= size ? 0 : std::min(block->length, size - block->position);
-    if (inside != 0 && !WriteBlock(*block, inside)) continue;  // stays pending
+    if (inside != 0 && !WriteBlock(*block, inside)) {
+      writeFailed_ = true;  // the range stays missing; the download ends
+      continue;
+    }
     if (block->length != 0) {
       const uint32_t last = static_cast<uint32_t>(
           std::min<uint64_t>(uint64_t{block->position} + block->length - 1, 0xFFFFFFFFu));
+      // written counts what left the remaining list, so a duplicate block
+      // is not counted twice.
+      const uint64_t before = remaining_.TotalBytes();
       if (!remaining_.DeleteRange(block->position, last)) {
         DiagPrintf(L"DeleteRange  error [%u-%u] %08x\r\n", block->position, last, block->jobId);
       }
+      written_ += before - remaining_.TotalBytes();
     }
-    written_ += block->length;
   }
-  SaveResumeIfDue();
-  return true;
+  SaveResume(false);
+  return !writeFailed_;
 }
 
-void COFileMgr::SaveResumeIfDue() {
-  if (resumeFile_ == INVALID_HANDLE_VALUE) return;
+void COFileMgr::SaveResume(bool force) {
+  if (!resumeFile_.IsValid()) return;
   const uint32_t now = clock_();
-  if (!ResumeSaveDue(view_ != nullptr, fileSize_.load(), lastResumeSave_, now, lastModified_)) {
-    return;
-  }
+  // Forced: the interval is met by pretending the last save was long ago.
+  const uint32_t lastSave = force ? now - 11 : lastResumeSave_;
+  if (!ResumeSaveDue(view_.IsValid(), fileSize_.load(), lastSave, now, lastModified_)) return;
   lastResumeSave_ = now;
-  FlushViewOfFile(view_, 0);
+  FlushViewOfFile(view_.Get(), 0);
   ResumeRecord record;
   record.path = ToUtf16(path_);
   record.url = ToUtf16(url_);
@@ -190,25 +191,26 @@ void COFileMgr::SaveResumeIfDue() {
   record.ranges = remaining_.ranges();
   const std::vector<uint8_t> bytes = SerializeResumeRecord(record);
   DWORD done = 0;
-  if (SeekTo(resumeFile_, 0) &&
-      WriteFile(resumeFile_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr)) {
-    SetEndOfFile(resumeFile_);
+  if (SeekTo(resumeFile_.Get(), 0) && WriteFile(resumeFile_.Get(), bytes.data(),
+                                                 static_cast<DWORD>(bytes.size()), &done, nullptr)) {
+    SetEndOfFile(resumeFile_.Get());
   }
-  FlushFileBuffers(dataFile_);
-  FlushFileBuffers(resumeFile_);
+  FlushFileBuffers(dataFile_.Get());
+  FlushFileBuffers(resumeFile_.Get());
 }
 
 bool COFileMgr::LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* info) {
-  if (resumeFile_ == INVALID_HANDLE_VALUE || dataFile_ == INVALID_HANDLE_VALUE) return false;
+  if (!resumeFile_.IsValid() || !dataFile_.IsValid()) return false;
   DWORD high = 0;
-  const DWORD size = GetFileSize(resumeFile_, &high);
+  const DWORD size = GetFileSize(resumeFile_.Get(), &high);
   if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
   if (high != 0 || size < ResumeRecord::kFixedSize || size > ResumeRecord::kMaxFileSize) {
     return false;
   }
   std::vector<uint8_t> bytes(size);
   DWORD done = 0;
-  if (!SeekTo(resumeFile_, 0) || !ReadFile(resumeFile_, bytes.data(), size, &done, nullptr) ||
+  if (!SeekTo(resumeFile_.Get(), 0) ||
+      !ReadFile(resumeFile_.Get(), bytes.data(), size, &done, nullptr) ||
       done != size) {
     return false;
   }
@@ -219,6 +221,10 @@ bool COFileMgr::LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* inf
     return false;
   }
   fileSize_.store(record.fileSize);
+  // What the record does not list as missing is on disk already.
+  RangeList held;
+  held.Assign(record.ranges);
+  written_ = uint64_t{record.fileSize} - std::min<uint64_t>(held.TotalBytes(), record.fileSize);
   std::memset(info, 0, sizeof(*info));
   info->status = 200;
   info->contentLength = record.fileSize;
@@ -234,10 +240,14 @@ bool COFileMgr::IsComplete() const {
 }
 
 void COFileMgr::Close() {
+  if (!dataFile_.IsValid()) return;
+  closed_.store(true);
   Flush();
+  // A stop within the first seconds keeps its progress too.
+  SaveResume(true);
   Unmap();
-  CloseFile(&dataFile_);
-  CloseFile(&resumeFile_);
+  dataFile_.Close();
+  resumeFile_.Close();
 }
 
 }  // namespace net

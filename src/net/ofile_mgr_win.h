@@ -13,6 +13,7 @@
 #include "net/http_types.h"
 #include "net/out_file_sub_stream.h"
 #include "net/range_list.h"
+#include "sys/scoped_handle_win.h"
 
 namespace net {
 
@@ -36,7 +37,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   // A sink for one job, returned with one reference.
   IOutFile* CreateSubStream(uint32_t first, uint32_t last);
 
-  // From the sinks, on network threads.
+  // From the sinks, on network threads. Once the manager is closed every
+  // chunk is refused and its job told to stop.
   int Write(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
             uint32_t jobId, int* stop);
 
@@ -46,44 +48,56 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   void SetResumeSupport(uint32_t value);
   bool ResumeAllowed() const;
 
+  // False when the file cannot take the size.
   bool SetSize(uint32_t size, const SystemTime* lastModified);
+  // False when the file is not open, the size is not known yet, or a block
+  // could not be written (its range stays missing, and writeFailed() stays
+  // true).
   bool Flush();
   void DropQueued(bool all) { queue_.Drop(all, fileSize_.load()); }
   bool LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* info);
+  // The size is known and no byte is missing; written() counts every byte
+  // once, those a resume record held included.
   bool IsComplete() const;
   uint64_t RemainingBytes() const { return remaining_.TotalBytes(); }
+  // Writes what is queued and, under the usual conditions but without
+  // waiting for the interval, the resume record; then closes the files.
   void Close();
 
   RangeList& remaining() { return remaining_; }
   uint32_t fileSize() const { return fileSize_.load(); }
-  uint32_t written() const { return written_; }
+  uint64_t written() const { return written_; }
+  bool writeFailed() const { return writeFailed_; }
   uint32_t received() const { return queue_.received(); }
   std::size_t QueuedCount() const { return queue_.QueuedCount(); }
   uint64_t QueuedBytes() const { return queue_.QueuedBytes(); }
-  bool mapped() const { return view_ != nullptr; }
+  bool mapped() const { return view_.IsValid(); }
   const std::wstring& resumePath() const { return resumePath_; }
 
  private:
   bool WriteBlock(const QueuedBlock& block, uint32_t length);
   bool SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length);
-  void SaveResumeIfDue();
+  // force: the 10-second interval does not apply.
+  void SaveResume(bool force);
   void Unmap();
 
   Clock clock_;
   std::wstring url_;
   std::wstring path_;
   std::wstring resumePath_;
-  HANDLE dataFile_ = INVALID_HANDLE_VALUE;
-  HANDLE resumeFile_ = INVALID_HANDLE_VALUE;
+  ScopedHandle dataFile_;
+  ScopedHandle resumeFile_;
+  std::atomic<bool> closed_{false};  // read by network threads
   FILETIME creationTime_{};
   SystemTime lastModified_{};
   BlockQueue queue_;
   RangeList remaining_ = RangeList::Whole();
   std::atomic<uint32_t> fileSize_{0};  // read by network threads for the cap
-  uint32_t written_ = 0;
+  uint64_t written_ = 0;  // bytes taken off the remaining list, each once
+  bool writeFailed_ = false;
   std::atomic<uint32_t> resumeSupport_{0};
-  HANDLE mapping_ = INVALID_HANDLE_VALUE;
-  uint8_t* view_ = nullptr;
+  ScopedHandle mapping_;
+  ScopedMappedView view_;
   uint32_t lastResumeSave_ = 0;
 };
 

@@ -7,13 +7,12 @@
 #include <cpuid.h>
 #include <cstddef>
 
-#include "net/win_handles.h"
+#include "sys/scoped_handle_win.h"
 #include "sys/caller_buffer.h"
 #include "sys/registry_win.h"
 
 namespace {
 
-using net::ScopedHandle;
 
 // The network adapters' device class.
 const wchar_t kNetworkClassKey[] =
@@ -53,10 +52,10 @@ StorageQueryData Win32MachineProbes::QueryStorage(const std::string& devicePath)
   StorageQueryData data;
   ScopedHandle device(CreateFileA(devicePath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!device.valid()) return data;
+  if (!device.IsValid()) return data;
   DISK_GEOMETRY geometry = {};
   DWORD returned = 0;
-  if (!DeviceIoControl(device.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+  if (!DeviceIoControl(device.Get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
                        sizeof(geometry), &returned, nullptr)) {
     return data;
   }
@@ -66,12 +65,12 @@ StorageQueryData Win32MachineProbes::QueryStorage(const std::string& devicePath)
   // The last byte is never offered, so a text at any offset ends inside.
   std::vector<std::uint8_t> buffer(kStorageBufferSize, 0);
   STORAGE_PROPERTY_QUERY query = {};  // the standard device property
-  if (DeviceIoControl(device.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
+  if (DeviceIoControl(device.Get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
                       buffer.data(), kStorageBufferSize - 1, &returned, nullptr)) {
     data.deviceDescriptor = buffer;
   }
   std::fill(buffer.begin(), buffer.end(), 0);
-  if (DeviceIoControl(device.get(), IOCTL_STORAGE_GET_MEDIA_SERIAL_NUMBER, nullptr, 0,
+  if (DeviceIoControl(device.Get(), IOCTL_STORAGE_GET_MEDIA_SERIAL_NUMBER, nullptr, 0,
                       buffer.data(), kStorageBufferSize - 1, &returned, nullptr)) {
     data.mediaSerialNumber.assign(buffer.begin(), buffer.begin() + std::min(returned, kStorageBufferSize));
   }
@@ -85,10 +84,10 @@ bool Win32MachineProbes::SmartIdentify(int driveNumber, SmartForm form,
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (registers ? 0 : FILE_SHARE_DELETE);
   ScopedHandle drive(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
                                  OPEN_EXISTING, 0, nullptr));
-  if (!drive.valid()) return false;
+  if (!drive.IsValid()) return false;
   GETVERSIONINPARAMS version = {};
   DWORD returned = 0;
-  if (!DeviceIoControl(drive.get(), SMART_GET_VERSION, nullptr, 0, &version, sizeof(version),
+  if (!DeviceIoControl(drive.Get(), SMART_GET_VERSION, nullptr, 0, &version, sizeof(version),
                        &returned, nullptr)) {
     return false;
   }
@@ -110,7 +109,7 @@ bool Win32MachineProbes::SmartIdentify(int driveNumber, SmartForm form,
   const DWORD outputSize = static_cast<DWORD>(
       (registers ? sizeof(SENDCMDOUTPARAMS) - 1 : sizeof(SENDCMDINPARAMS)) + kIdentifyDataSize);
   std::vector<std::uint8_t> output(outputSize, 0);
-  if (!DeviceIoControl(drive.get(), SMART_RCV_DRIVE_DATA, &input, inputSize, output.data(),
+  if (!DeviceIoControl(drive.Get(), SMART_RCV_DRIVE_DATA, &input, inputSize, output.data(),
                        outputSize, &returned, nullptr)) {
     return false;
   }

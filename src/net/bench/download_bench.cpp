@@ -46,15 +46,13 @@ int wmain(int argc, wchar_t** argv) {
   DownloadControl* control = CreateDownloadControl();
   volatile int progress = 0;
   Watch watch = {control, &progress, cancelAt};
-  HANDLE watcher = cancelAt > 0 ? CreateThread(nullptr, 0, CancelAtPercent, &watch, 0, nullptr) : nullptr;
+  ScopedHandle watcher(
+      cancelAt > 0 ? CreateThread(nullptr, 0, CancelAtPercent, &watch, 0, nullptr) : nullptr);
   const DWORD start = GetTickCount();
   const int result =
       DownLoadUrlToFile(control, argv[1], argv[2], 3600, 0, resume, const_cast<int*>(&progress));
   const DWORD elapsed = GetTickCount() - start;
-  if (watcher != nullptr) {
-    WaitForSingleObject(watcher, INFINITE);
-    CloseHandle(watcher);
-  }
+  if (watcher.IsValid()) WaitForSingleObject(watcher.Get(), INFINITE);
   DestroyDownloadControl(control);
   WIN32_FILE_ATTRIBUTE_DATA info = {};
   GetFileAttributesExW(argv[2], GetFileExInfoStandard, &info);

@@ -1,6 +1,7 @@
 #include "net/testing/download_runner_win.h"
 
 #include "net/download_to_file.h"
+#include "sys/scoped_handle_win.h"
 
 namespace {
 
@@ -23,15 +24,12 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& path,
   DownloadOutcome outcome;
   DownloadControl* control = CreateDownloadControl();
   CancelAfter cancel = {control, cancelAfterMs};
-  HANDLE canceller =
-      cancelAfterMs ? CreateThread(nullptr, 0, CancelLater, &cancel, 0, nullptr) : nullptr;
+  ScopedHandle canceller(
+      cancelAfterMs ? CreateThread(nullptr, 0, CancelLater, &cancel, 0, nullptr) : nullptr);
   const DWORD start = GetTickCount();
   outcome.result = DownLoadUrlToFile(control, url, path, timeoutSeconds, 0, resume, &outcome.progress);
   outcome.elapsedMs = GetTickCount() - start;
-  if (canceller != nullptr) {
-    WaitForSingleObject(canceller, INFINITE);
-    CloseHandle(canceller);
-  }
+  if (canceller.IsValid()) WaitForSingleObject(canceller.Get(), INFINITE);
   static wchar_t text[TraceBuffer::kTraceCapacity + 1];
   if (GetDownloadTrace(control, text, TraceBuffer::kTraceCapacity + 1)) outcome.trace = text;
   const DWORD beforeDestroy = GetTickCount();
@@ -41,19 +39,18 @@ DownloadOutcome RunDownload(const std::wstring& url, const std::wstring& path,
 }
 
 bool RestampResumeRecord(const std::wstring& path) {
-  HANDLE data = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (data == INVALID_HANDLE_VALUE) return false;
   FILETIME created = {};
-  const bool got = GetFileTime(data, &created, nullptr, nullptr) != 0;
-  CloseHandle(data);
-  HANDLE record = CreateFileW((path + L".resume").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-  if (!got || record == INVALID_HANDLE_VALUE) return false;
+  {
+    ScopedHandle data(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!data.IsValid() || !GetFileTime(data.Get(), &created, nullptr, nullptr)) return false;
+  }
+  ScopedHandle record(CreateFileW((path + L".resume").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  if (!record.IsValid()) return false;
   const DWORD words[2] = {created.dwLowDateTime, created.dwHighDateTime};
   DWORD written = 0;
-  const bool ok = SetFilePointer(record, 3092, nullptr, FILE_BEGIN) == 3092 &&
-                  WriteFile(record, words, sizeof(words), &written, nullptr) && written == sizeof(words);
-  CloseHandle(record);
-  return ok;
+  return SetFilePointer(record.Get(), 3092, nullptr, FILE_BEGIN) == 3092 &&
+         WriteFile(record.Get(), words, sizeof(words), &written, nullptr) &&
+         written == sizeof(words);
 }

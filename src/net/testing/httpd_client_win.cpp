@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "sys/scoped_handle_win.h"
+
 namespace {
 
 unsigned short PortFromEnvironment(const char* name) {
@@ -29,30 +31,31 @@ std::wstring HttpdClient::AltUrl(const std::string& path) const {
 
 bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::string* body,
                           const std::string& upload) {
-  HINTERNET session = InternetOpenW(L"httpd-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-  if (session == nullptr) return false;
-  HINTERNET connection =
-      InternetConnectW(session, L"127.0.0.1", port_, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  HINTERNET request =
-      connection ? HttpOpenRequestW(connection, verb, Widen(target).c_str(), nullptr, nullptr,
-                                    nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
-                 : nullptr;
+  ScopedInternetHandle session(
+      InternetOpenW(L"httpd-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!session.IsValid()) return false;
+  ScopedInternetHandle connection(InternetConnectW(session.Get(), L"127.0.0.1", port_, nullptr,
+                                                   nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+  ScopedInternetHandle request(
+      connection.IsValid()
+          ? HttpOpenRequestW(connection.Get(), verb, Widen(target).c_str(), nullptr, nullptr,
+                             nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+          : nullptr);
   bool ok = false;
-  if (request != nullptr && HttpSendRequestW(request, nullptr, 0, const_cast<char*>(upload.data()),
-                                                static_cast<DWORD>(upload.size()))) {
+  if (request.IsValid() && HttpSendRequestW(request.Get(), nullptr, 0,
+                                            const_cast<char*>(upload.data()),
+                                            static_cast<DWORD>(upload.size()))) {
     DWORD status = 0;
     DWORD size = sizeof(status);
-    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                   nullptr);
     char buffer[8192];
     DWORD read = 0;
-    while (InternetReadFile(request, buffer, sizeof(buffer), &read) && read > 0) {
+    while (InternetReadFile(request.Get(), buffer, sizeof(buffer), &read) && read > 0) {
       if (body != nullptr) body->append(buffer, read);
     }
     ok = status == 200;
   }
-  if (request) InternetCloseHandle(request);
-  if (connection) InternetCloseHandle(connection);
-  InternetCloseHandle(session);
   return ok;
 }
 

@@ -1,7 +1,7 @@
 // The driver's statistics calls through the RunRecorder interface, from the
 // first phase to the stop of the uploader: what reaches the server and in
 // which order.
-#include "stat/stat_recorder.h"
+#include "app/stat_recorder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "stat/stat_recorder.h"
+#include "app/stat_recorder.h"
 
 void StatRecorder::Stamp(int stat, int result, int extReason) {
   stat_.Stamp(stat, result, extReason);
