@@ -87,8 +87,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   // The options window handle as it is right after the UI start is the one
   // the package gets.
   const HWND optionsWindow = context != nullptr ? context->optionsWindow : nullptr;
-  PlaceholderSteps steps(recorder, choice, channel.tn, optionsWindow,
-                         [](const std::wstring&, int) { return false; }, ProductPackageStarter());
+  PlaceholderSteps steps(recorder, choice, channel.tn, optionsWindow, ProductTrustCheck(recorder),
+                         ProductPackageStarter());
   InstallDriver driver(steps, ui, recorder);
   driver.Run();
   return 0;

@@ -14,6 +14,8 @@
 #include "net/download_control.h"
 #include "net/download_to_file.h"
 #include "sys/diag.h"
+#include "sys/file_trust.h"
+#include "sys/file_trust_win.h"
 
 namespace {
 
@@ -250,6 +252,16 @@ bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HA
   *error = 0;
   *process = info.hProcess;
   return true;
+}
+
+TrustCheck ProductTrustCheck(RunRecorder& recorder) {
+  return [&recorder](const std::wstring& path, int beforeDownload) {
+    std::wstring signer;
+    const int trusted = VerifyFileTrust(path, &signer, beforeDownload, [&recorder](const wchar_t* value) {
+      recorder.QueueTrace(L"csgn", value);
+    });
+    return trusted != 0 && IsSignerAccepted(signer);
+  };
 }
 
 PackageStarter ProductPackageStarter() {

@@ -55,6 +55,10 @@ bool RunSetup(const std::wstring& setupPath, const std::wstring& command, DWORD*
 bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HANDLE* process,
                   DWORD* error);
 
+// The installer's check: the file verified by the system, chained to a
+// trusted root and signed by the maker; every step queued as "csgn".
+TrustCheck ProductTrustCheck(RunRecorder& recorder);
+
 // The starter the installer uses: StartPackage (test builds can make it fail
 // with a chosen error code).
 PackageStarter ProductPackageStarter();

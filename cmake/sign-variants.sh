@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Test signing of Windows programs, run by the build (cmake/Signing.cmake).
+#
+#   sign-variants.sh pki <dir>
+#     Makes, once per build tree, a test certificate authority and three
+#     code-signing certificates in <dir>: a leaf of the maker and a leaf of
+#     another company, both issued by the test authority, and a self-signed
+#     certificate carrying the maker's name. Nothing here is ever committed.
+#
+#   sign-variants.sh sign <pki dir> <exe> <output dir> <base>
+#     Writes <base>.exe (signed by the maker's leaf), <base>_unsigned.exe,
+#     <base>_othercompany.exe, <base>_selfsigned.exe and <base>_altered.exe
+#     (signed by the maker's leaf, then one byte of its code changed).
+set -euo pipefail
+
+make_pki() {
+  local dir=$1
+  if [ -f "$dir/ready" ]; then return 0; fi
+  mkdir -p "$dir"
+  cd "$dir"
+  rm -f ./*.pem ./*.der ./*.srl ./*.cnf ./*.log
+  cat > ext.cnf <<'CNF'
+[req]
+distinguished_name = dn
+[dn]
+[test_ca]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[test_leaf]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+CNF
+  local days=3650
+  # openssl talks on both streams; show it only when a step fails.
+  quiet() { "$@" >>openssl.log 2>&1 || { cat openssl.log >&2; return 1; }; }
+  quiet openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days "$days" \
+    -subj "/O=Zetora Test Authority/CN=Zetora Test Root CA" \
+    -keyout ca.key.pem -out ca.pem -extensions test_ca -config ext.cnf
+  openssl x509 -in ca.pem -outform DER -out ca.der
+  leaf() {  # name subject
+    quiet openssl req -newkey rsa:2048 -nodes -sha256 -subj "$2" -keyout "$1.key.pem" -out "$1.csr.pem"
+    quiet openssl x509 -req -in "$1.csr.pem" -CA ca.pem -CAkey ca.key.pem -CAcreateserial -sha256 \
+      -days "$days" -extfile ext.cnf -extensions test_leaf -out "$1.pem"
+  }
+  leaf maker "/O=Vexlo Test Software Ltd/CN=Vexlo Test Software Ltd"
+  leaf other "/O=Northwind Tools Ltd/CN=Northwind Tools Ltd"
+  quiet openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days "$days" \
+    -subj "/O=Vexlo Test Software Ltd/CN=Vexlo Test Software Ltd" \
+    -keyout self.key.pem -out self.pem -extensions test_leaf -config ext.cnf
+  # A leaf of the authority travels with the authority's certificate, as a
+  # real signature carries its chain; the self-signed one stands alone.
+  cat maker.pem ca.pem > maker.chain.pem
+  cat other.pem ca.pem > other.chain.pem
+  cp self.pem self.chain.pem
+  touch ready
+}
+
+sign() {  # pki dir, certificate name, input, output
+  local pki=$1 name=$2 in=$3 out=$4
+  rm -f "$out"
+  osslsigncode sign -certs "$pki/$name.chain.pem" -key "$pki/$name.key.pem" -h sha256 \
+    -n "Zetora test program" -in "$in" -out "$out" >/dev/null
+}
+
+# Flips every bit of one byte inside the first section (the code) of a PE file.
+alter_code_byte() {
+  local file=$1
+  u() { od -An -t"u$2" -j"$1" -N"$2" "$file" | tr -d ' '; }
+  local pe; pe=$(u 60 4)
+  local optional; optional=$(u $((pe + 20)) 2)
+  local section=$((pe + 24 + optional))
+  local raw; raw=$(u $((section + 20)) 4)
+  local at=$((raw + 64))
+  local byte; byte=$(u "$at" 1)
+  printf "$(printf '\\%03o' $((byte ^ 0xFF)))" | dd of="$file" bs=1 seek="$at" conv=notrunc status=none
+}
+
+case "${1:-}" in
+  pki) make_pki "$2" ;;
+  sign)
+    pki=$2 exe=$3 out=$4 base=$5
+    mkdir -p "$out"
+    cp "$exe" "$out/${base}_unsigned.exe"
+    sign "$pki" maker "$exe" "$out/$base.exe"
+    sign "$pki" other "$exe" "$out/${base}_othercompany.exe"
+    sign "$pki" self "$exe" "$out/${base}_selfsigned.exe"
+    sign "$pki" maker "$exe" "$out/${base}_altered.exe"
+    alter_code_byte "$out/${base}_altered.exe"
+    ;;
+  *) echo "usage: $0 pki <dir> | sign <pki dir> <exe> <output dir> <base>" >&2; exit 2 ;;
+esac
