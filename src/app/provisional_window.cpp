@@ -13,6 +13,7 @@
 #include "app/driver_messages.h"
 #include "app/process_recorder.h"
 #include "app/ui_thread.h"
+#include "net/download_control.h"
 #include "sys/diag.h"
 
 namespace {
@@ -100,6 +101,20 @@ class ProvisionalWindow {
       case WM_CLOSE:
         RequestCancel();
         return 0;
+      case WM_COPYDATA: {
+        // The package's install percent. Any process can send this, so the
+        // block is checked before it is read.
+        const COPYDATASTRUCT* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (data == nullptr || data->dwData != 10001 || data->cbData < 8 ||
+            data->lpData == nullptr) {
+          return FALSE;
+        }
+        const DWORD* values = static_cast<const DWORD*>(data->lpData);
+        if (values[1] != 0) return FALSE;
+        const DWORD percent = values[0] > 100 ? 100 : values[0];
+        SetStatus(L"\x5B89\x88C5\x8FDB\x5EA6 " + std::to_wstring(percent) + L"%");
+        return TRUE;
+      }
       case WM_DESTROY:
         context_->optionsWindow = nullptr;
         SetEvent(context_->uiReadyEvent);
@@ -127,9 +142,12 @@ class ProvisionalWindow {
     SetEvent(choice->goEvent);
   }
 
-  // Cancels the run; downloads stop once the download engine is wired in.
+  // Cancels the run: the running downloads stop, then the driver is told.
   void RequestCancel() {
     InstallChoice* choice = context_->choice;
+    CancelDownload(choice->configDownload);
+    CancelDownload(choice->attachmentDownload);
+    CancelDownload(choice->setupDownload);
     InterlockedExchange(&choice->cancelRequested, 1);
     SetEvent(choice->cancelEvent);
     SetStatus(L"\x6B63\x5728\x53D6\x6D88\x2026");
