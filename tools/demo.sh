@@ -23,14 +23,28 @@ collector_pid=$!
 # build encrypted with zetora-config; it answers after 3 s, so the window
 # stays up long enough to be seen.
 demo_config="$win_dir/../host/demo/config_demo.xml"
+package="$win_dir/demo/signed/demo_package.exe"
 python3 "$here/testhttpd.py" --port "$config_port" \
-  --file "/oi/config/config_demo.xml=$demo_config" >"$out_dir/config-server.out" 2>&1 &
+  --file "/oi/config/config_demo.xml=$demo_config" \
+  --file "/union/getvxbrowser.php=$package" \
+  --file "/oi/config/tnconfig_demo.xml=$here/demo/tnconfig_demo.xml" >"$out_dir/config-server.out" 2>&1 &
 server_pid=$!
 trap 'kill $server_pid $collector_pid 2>/dev/null' EXIT
 for _ in $(seq 1 50); do grep -q READY "$out_dir/config-server.out" 2>/dev/null && break; sleep 0.1; done
 curl -s -X POST "http://127.0.0.1:$config_port/_ctl/rule?path=/oi/config/config_demo.xml&delay=3000" >/dev/null
 echo "demo: the configuration server serves $demo_config as /oi/config/config_demo.xml"
 "$win_dir/../host/zetora-config" check "$demo_config" | sed 's/^/  | /'
+
+echo "demo: the package (the demo package, signed by the build's test maker certificate) is served as /union/getvxbrowser.php"
+# The test certificate authority is trusted in this build's own Wine prefix only.
+"$ZETORA_WINE" "$win_dir/src/sys/zetora_trust_test_ca.exe" "$win_dir/test-pki/ca.der" >/dev/null 2>&1 \
+  && echo "demo: the build's test certificate authority is trusted in $WINEPREFIX"
+# A fresh install: no package from an earlier demo, no registration.
+rm -rf "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Vexlo
+"$ZETORA_WINE" reg delete 'HKLM\SOFTWARE\Vexlo\ZetoraBrowser' /f >/dev/null 2>&1
+# The package logs to this file (Wine's Z: drive is the root folder).
+export ZETORA_DEMO_PACKAGE_LOG="Z:${out_dir//\//\\}\\package.log"
+rm -f "$out_dir/package.log"
 
 echo "demo: running $exe -tn demo (display $DISPLAY)"
 start=$(date +%s.%N)
@@ -47,6 +61,10 @@ sed 's/^/  | /' "$log"
 echo "demo: configuration: $(grep -a 'DownLoadUrlToFile=' "$log" | head -1 | cut -d' ' -f1-2 | tr -d '\r')"
 echo "demo: $(grep -a 'InstallDriver end reason' "$log" | tail -1 | tr -d '\r')"
 echo "demo: exit code $rc after ${elapsed}s"
+echo "demo: what the package recorded (its command line, the progress it sent, its installation):"
+sed 's/^/  | /' "$out_dir/package.log" 2>/dev/null | tr -d '\r'
+echo "demo: the registration the package wrote:"
+"$ZETORA_WINE" reg query 'HKLM\SOFTWARE\Vexlo\ZetoraBrowser' /v installDir 2>/dev/null | tr -d '\r' | grep installDir | sed 's/^ */  | /'
 sleep 0.5
 echo "demo: the statistics collector on port $stat_port received:"
 sed 's/^/  | /' "$stat_log"
