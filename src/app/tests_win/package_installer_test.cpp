@@ -19,6 +19,8 @@
 namespace {
 
 const DWORD kRunLimitMs = 120000;
+// "@" stands for the item's name.
+const char kDefaultCommand[] = "-AutoStart /S -TnConfig=&quot;tnconfig_@.xml&quot;";
 const std::string kServer = "http://127.0.0.1:" + std::to_string(build_config::kConfigPort);
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -61,7 +63,7 @@ class PackageInstallerTest : public ::testing::Test {
   // Serves channel tn's configuration (item "Zb<tn>", version 2.0.0.1), the
   // package variant and the attachment; clears what earlier runs left.
   void Serve(const std::string& tn, const char* variant,
-             const std::string& installcmd = "-AutoStart /S -TnConfig=&quot;tnconfig_@.xml&quot;") {
+             const std::string& installcmd = kDefaultCommand) {
     name_ = "Zb" + tn;
     std::string command = installcmd;
     command.replace(command.find('@') == std::string::npos ? command.size() : command.find('@'),
