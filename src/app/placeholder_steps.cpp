@@ -10,7 +10,8 @@ PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
     : recorder_(recorder),
       choice_(choice),
       tn_(tn),
-      serverBase_(ServerBaseUrl(build_config::kConfigHost, build_config::kConfigPort)) {}
+      serverBase_(ServerBaseUrl(build_config::kConfigHost, build_config::kConfigPort)),
+      detection_(&recorder) {}
 
 bool PlaceholderSteps::DownloadConfiguration() {
   return ::DownloadConfiguration(recorder_, serverBase_, tn_, &configPath_, choice_);
@@ -27,29 +28,10 @@ std::wstring PlaceholderSteps::FirstItemVersion() {
 }
 
 int PlaceholderSteps::ClassifyInstall(const std::wstring& offeredVersion) {
-  RecordPhase(recorder_, 8, 0, 0);
-  return IsVersionWellFormed(offeredVersion) ? 0 : 5;
+  return ::ClassifyInstall(recorder_, detection_, offeredVersion);
 }
 
-bool PlaceholderSteps::ApplyMode(int mode) {
-  switch (mode) {
-    case 0:
-      RecordPhase(recorder_, 9, 1, 0);
-      return true;
-    case 1:
-    case 3:
-      RecordPhase(recorder_, 9, 4, mode);
-      return false;
-    case 2:
-    case 4:
-    case 5:
-      RecordPhase(recorder_, 9, 4, mode);
-      return true;
-    default:
-      RecordPhase(recorder_, 9, 4, 0);
-      return true;
-  }
-}
+bool PlaceholderSteps::ApplyMode(int mode) { return ::ApplyMode(recorder_, detection_, mode); }
 
 bool PlaceholderSteps::DownloadAttachment() {
   RecordPhase(recorder_, 10, 0, 0);
@@ -75,7 +57,9 @@ int PlaceholderSteps::DownloadSetup() {
   return 0;
 }
 
-std::wstring PlaceholderSteps::ReadSetupVersion() { return std::wstring(); }
+std::wstring PlaceholderSteps::ReadSetupVersion() {
+  return detection_.ReadSetupVersion(setupPath_);
+}
 
 bool PlaceholderSteps::LaunchSetup(bool attachmentDownloaded) {
   RecordPhase(recorder_, 16, 0, 0);
@@ -84,4 +68,4 @@ bool PlaceholderSteps::LaunchSetup(bool attachmentDownloaded) {
   return true;
 }
 
-bool PlaceholderSteps::IsProductInstalled() { return false; }
+bool PlaceholderSteps::IsProductInstalled() { return detection_.IsProductInstalled(); }

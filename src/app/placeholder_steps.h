@@ -4,19 +4,19 @@
 
 #include "app/config_item.h"
 #include "app/install_driver.h"
+#include "app/product_detection_win.h"
 #include "app/run_recorder.h"
 #include "app/ui_context.h"
 
-// The installer steps. The configuration steps are the real ones; the others
-// are interim until package download, trust, setup launch and product
-// detection land. What each interim step does is plain and deliberate:
-//  - the install mode follows the real rules with "not installed, not
-//    running": 5 for a version that is not four numbers, else 0;
+// The installer steps. The configuration steps and the product detection
+// (install mode, the action it asks for, the setup's version and the
+// post-install check) are the real ones; the others are interim until
+// package download, trust and setup launch land. What each interim step does
+// is plain and deliberate:
 //  - the attachment is not downloaded (result 50, not supported);
 //  - the package is not downloaded; it counts as present (phase 13,1,1) so
 //    the run walks through every state;
-//  - the setup launch starts nothing and counts as done (phase 17,1,0);
-//  - the product never counts as installed (phase 19,12,1).
+//  - the setup launch starts nothing and counts as done (phase 17,1,0).
 class PlaceholderSteps : public InstallSteps {
  public:
   PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice, const std::wstring& tn);
@@ -42,4 +42,5 @@ class PlaceholderSteps : public InstallSteps {
   ConfigItemList items_;
   std::wstring configPath_;
   std::wstring setupPath_;
+  ProductDetection detection_;
 };
