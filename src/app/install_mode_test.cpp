@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/browser_names.h"
+#include "app/testing/recorder_stub.h"
 
 namespace {
 
@@ -67,25 +68,14 @@ TEST(InstallModeFor, EveryCombination) {
   }
 }
 
-class LogRecorder : public RunRecorder {
+class LogRecorder : public RecorderStub {
  public:
   explicit LogRecorder(std::vector<std::string>* log) : log_(log) {}
   void Stamp(int s, int r, int e) override {
     log_->push_back("phase " + std::to_string(s) + "," + std::to_string(r) + "," +
                     std::to_string(e));
   }
-  int LastResult() const override { return 0; }
-  int LastExtReason() const override { return 0; }
   void ReportRunning() override { log_->push_back("running"); }
-  void QueueRunningTrace() override {}
-  void SetConfigVersion(const std::wstring&) override {}
-  void SetSetupVersion(const std::wstring&) override {}
-  void QueueStartRecord() override {}
-  void EndReport() override {}
-  void QueueEndRecord() override {}
-  void QueueTrace(const std::wstring&, const std::wstring&) override {}
-  void FlushNow() override {}
-  void StopUploader() override {}
 
  private:
   std::vector<std::string>* log_;

@@ -10,6 +10,7 @@
 
 #include "app/product_detection_win.h"
 #include "app/testing/demo_browser_win.h"
+#include "app/testing/recorder_stub.h"
 #include "sys/testing/test_files_win.h"
 
 namespace {
@@ -42,24 +43,12 @@ std::wstring WriteShortTranslationCopy(const std::wstring& module) {
 }
 
 // Keeps the "cenv" traces joined with "/", as the statistics queue joins them.
-class TraceRecorder : public RunRecorder {
+class TraceRecorder : public RecorderStub {
  public:
-  void Stamp(int, int, int) override {}
-  int LastResult() const override { return 0; }
-  int LastExtReason() const override { return 0; }
-  void ReportRunning() override {}
-  void QueueRunningTrace() override {}
-  void SetConfigVersion(const std::wstring&) override {}
-  void SetSetupVersion(const std::wstring&) override {}
-  void QueueStartRecord() override {}
-  void EndReport() override {}
-  void QueueEndRecord() override {}
   void QueueTrace(const std::wstring& key, const std::wstring& value) override {
     if (key != L"cenv") return;
     cenv += (cenv.empty() ? "" : "/") + Narrow(value);
   }
-  void FlushNow() override {}
-  void StopUploader() override {}
 
   std::string cenv;
 };
