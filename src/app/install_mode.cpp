@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sys/diag.h"
+
 namespace {
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -104,7 +106,11 @@ int ClassifyInstall(RunRecorder& recorder, BrowserHost& host, const std::wstring
   findings.installed = host.IsProductInstalled();
   findings.upToDate = host.IsInstalledUpToDate(offered);
   findings.offeredWellFormed = IsVersionWellFormed(offered);
-  return InstallModeFor(findings);
+  const int mode = InstallModeFor(findings);
+  DiagPrintf(L"ClassifyInstall offered=%ls running=%d installed=%d uptodate=%d mode=%d\r\n",
+             offered.c_str(), findings.running ? 1 : 0, findings.installed ? 1 : 0,
+             findings.upToDate ? 1 : 0, mode);
+  return mode;
 }
 
 bool ApplyMode(RunRecorder& recorder, BrowserHost& host, int mode) {

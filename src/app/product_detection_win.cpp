@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "sys/diag.h"
 #include "sys/registry_win.h"
 
 HRESULT ReadProductVersion(const std::wstring& file, std::wstring* version) {
@@ -91,6 +92,8 @@ bool ProductDetection::IsProductInstalled() {
 bool ProductDetection::IsInstalledUpToDate(const std::wstring& offered) {
   Trace(L"inbbe");
   const std::wstring installed = InstalledVersion();
+  DiagPrintf(L"Installed product dir=%ls version=%ls\r\n", ReadInstallDir().c_str(),
+             installed.c_str());
   return !installed.empty() && CompareVersions(installed, offered) >= 0;
 }
 

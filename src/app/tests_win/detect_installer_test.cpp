@@ -88,6 +88,11 @@ TEST_F(DetectInstallerTest, UpToDateProductIsStartedAndNothingIsDownloaded) {
   const std::string cenv = ValueOf(run.FinalMap(), "cenv");
   EXPECT_EQ(cenv.rfind("ibbar/ibbe/inbbe/lbb/ibbar", 0), 0u) << cenv;
   EXPECT_EQ(cenv.substr(cenv.size() - 5), "/bbir") << cenv;
+  EXPECT_NE(run.diagnostics.find("ClassifyInstall offered=" + kBrowserVersion +
+                                 " running=0 installed=1 uptodate=1 mode=3"),
+            std::string::npos)
+      << run.diagnostics;
+  EXPECT_NE(run.diagnostics.find("Installed product dir="), std::string::npos);
   EXPECT_TRUE(WaitForFileText(browserLog_, "start pid=", 5000));
   EXPECT_EQ(RequestedTargets(), std::vector<std::string>{"/oi/config/config_detup.xml"});
 }
