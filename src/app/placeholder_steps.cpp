@@ -16,7 +16,8 @@ PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
       serverBase_(ServerBaseUrl(build_config::kConfigHost, build_config::kConfigPort)),
       optionsWindow_(optionsWindow),
       trusted_(std::move(trusted)),
-      starter_(std::move(starter)) {}
+      starter_(std::move(starter)),
+      detection_(&recorder) {}
 
 bool PlaceholderSteps::DownloadConfiguration() {
   return ::DownloadConfiguration(recorder_, serverBase_, tn_, &configPath_, choice_);
@@ -33,29 +34,10 @@ std::wstring PlaceholderSteps::FirstItemVersion() {
 }
 
 int PlaceholderSteps::ClassifyInstall(const std::wstring& offeredVersion) {
-  RecordPhase(recorder_, 8, 0, 0);
-  return IsVersionWellFormed(offeredVersion) ? 0 : 5;
+  return ::ClassifyInstall(recorder_, detection_, offeredVersion);
 }
 
-bool PlaceholderSteps::ApplyMode(int mode) {
-  switch (mode) {
-    case 0:
-      RecordPhase(recorder_, 9, 1, 0);
-      return true;
-    case 1:
-    case 3:
-      RecordPhase(recorder_, 9, 4, mode);
-      return false;
-    case 2:
-    case 4:
-    case 5:
-      RecordPhase(recorder_, 9, 4, mode);
-      return true;
-    default:
-      RecordPhase(recorder_, 9, 4, 0);
-      return true;
-  }
-}
+bool PlaceholderSteps::ApplyMode(int mode) { return ::ApplyMode(recorder_, detection_, mode); }
 
 bool PlaceholderSteps::DownloadAttachment() {
   return ::DownloadAttachment(recorder_, &items_, &attachmentPath_, &attachmentFileName_, choice_);
@@ -67,11 +49,13 @@ int PlaceholderSteps::DownloadSetup() {
   return ::DownloadSetup(recorder_, items_, setupPath_, choice_, trusted_);
 }
 
-std::wstring PlaceholderSteps::ReadSetupVersion() { return std::wstring(); }
+std::wstring PlaceholderSteps::ReadSetupVersion() {
+  return detection_.ReadSetupVersion(setupPath_);
+}
 
 bool PlaceholderSteps::LaunchSetup(bool attachmentDownloaded) {
   return ::LaunchSetup(recorder_, items_, optionsWindow_, setupPath_, attachmentPath_,
                        attachmentFileName_, choice_, attachmentDownloaded, starter_);
 }
 
-bool PlaceholderSteps::IsProductInstalled() { return false; }
+bool PlaceholderSteps::IsProductInstalled() { return detection_.IsProductInstalled(); }

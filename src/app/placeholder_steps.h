@@ -5,14 +5,14 @@
 #include "app/config_item.h"
 #include "app/package_steps_win.h"
 #include "app/install_driver.h"
+#include "app/product_detection_win.h"
 #include "app/run_recorder.h"
 #include "app/ui_context.h"
 
-// The installer steps. The configuration, attachment, package and launch
-// steps are the real ones; product detection is interim and plain:
-//  - the install mode follows the real rules with "not installed, not
-//    running": 5 for a version that is not four numbers, else 0;
-//  - the product never counts as installed (phase 19,12,1).
+// The installer steps: the channel configuration, product detection (install
+// mode, the action it asks for, the setup's version and the post-install
+// check), the attachment and package downloads with the trust check, and
+// the setup launch.
 class PlaceholderSteps : public InstallSteps {
  public:
   PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice, const std::wstring& tn,
@@ -44,4 +44,5 @@ class PlaceholderSteps : public InstallSteps {
   std::wstring attachmentPath_;
   std::wstring attachmentFileName_;
   std::wstring setupPath_;
+  ProductDetection detection_;
 };

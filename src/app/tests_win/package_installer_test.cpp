@@ -58,7 +58,11 @@ class PackageInstallerTest : public ::testing::Test {
     DeleteFileW(packageLog_->c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
   }
-  void TearDown() override { SetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_ERROR", nullptr); }
+  // Later installer runs in this prefix must not find the product installed.
+  void TearDown() override {
+    SetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_ERROR", nullptr);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
+  }
 
   // Serves channel tn's configuration (item "Zb<tn>", version 2.0.0.1), the
   // package variant and the attachment; clears what earlier runs left.
@@ -131,7 +135,10 @@ TEST_F(PackageInstallerTest, FreshInstallRunsThePackageAndTheNextRunKeepsIt) {
   EXPECT_FALSE(Exists(SetupPath() + L".tmp"));
   EXPECT_EQ(ValueOf(run.FinalMap(), "rstp").compare(0, 6, "stp:0,"), 0) << run.FinalMap();
 
-  // A second run finds the package in place and trusted: nothing is fetched.
+  // A second run, with the product's registration gone (so an installation
+  // is due again), finds the package in place and trusted: nothing is
+  // fetched.
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
   const std::size_t fetched = server_.Log("/pkg/fresh.exe").size();
   const InstallerRunResult again = Run("fresh");
   ASSERT_EQ(again.exitCode, 0u) << again.diagnostics;

@@ -7,6 +7,7 @@
 
 #include "app/driver_messages.h"
 #include "app/install_driver.h"
+#include "app/testing/recorder_stub.h"
 #include "app/ui_thread.h"
 
 namespace {
@@ -20,7 +21,7 @@ DWORD WINAPI LateUiBody(void* parameter) {
   return UiThreadMain(parameter);
 }
 
-class NullRecorder : public RunRecorder {
+class NullRecorder : public RecorderStub {
  public:
   void Stamp(int stat, int result, int ext) override {
     lastStat = stat;
@@ -29,16 +30,6 @@ class NullRecorder : public RunRecorder {
   }
   int LastResult() const override { return result_; }
   int LastExtReason() const override { return ext_; }
-  void ReportRunning() override {}
-  void QueueRunningTrace() override {}
-  void SetConfigVersion(const std::wstring&) override {}
-  void SetSetupVersion(const std::wstring&) override {}
-  void QueueStartRecord() override {}
-  void EndReport() override {}
-  void QueueEndRecord() override {}
-  void QueueTrace(const std::wstring&, const std::wstring&) override {}
-  void FlushNow() override {}
-  void StopUploader() override {}
   int lastStat = 0;
 
  private:
