@@ -52,3 +52,20 @@ echo "demo: exit code $rc after ${elapsed}s"
 sleep 0.5
 echo "demo: the statistics collector on port $stat_port received:"
 sed 's/^/  | /' "$stat_log"
+
+# The skin viewer shows the installer's main dialog from the same skin
+# package; its drawing is saved beside the run's screenshot.
+viewer="$win_dir/skin_viewer.exe"
+if [ -f "$viewer" ]; then
+  wine "$viewer" --shot "$(winepath -w "$out_dir/skin_main.bmp" 2>/dev/null)" --exit-after 2500 \
+    2>"$out_dir/skin_viewer.log" &
+  viewer_pid=$!
+  sleep 1.5
+  import -window root "$out_dir/skin_screen.png" 2>/dev/null
+  wait $viewer_pid
+  if convert "$out_dir/skin_main.bmp" "$out_dir/skin_main.png" 2>/dev/null; then
+    echo "demo: the skin's main dialog: $out_dir/skin_main.png (screen: $out_dir/skin_screen.png)"
+  else
+    echo "demo: the skin viewer saved no screenshot (see $out_dir/skin_viewer.log)"
+  fi
+fi

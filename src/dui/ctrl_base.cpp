@@ -65,13 +65,8 @@ bool ctrl_base::load(const Json::Value& value) { return load_common(value); }
 bool ctrl_base::load_common(const Json::Value& value) {
   if (!value.isNull() && !value.isObject()) return false;
   windowless_ = std::string(type_name()).find("dui_") != std::string::npos;
-  if (value.isNull()) return true;
-  for (auto it = value.begin(); it != value.end(); ++it) {
-    const std::string key = it.name();
-    const Json::Value& v = *it;
-    if (v.isObject()) {
-      create_child_control(this, key, v);
-    } else if (key == "x") {
+  load_members(value, [this](const std::string& key, const Json::Value& v) {
+    if (key == "x") {
       x_ = read_layout_int(v);
     } else if (key == "y") {
       y_ = read_layout_int(v);
@@ -96,8 +91,27 @@ bool ctrl_base::load_common(const Json::Value& value) {
     } else if (key == "hint") {
       hint_ = read_wstring(v);
     }
-  }
+  });
   return true;
+}
+
+void ctrl_base::load_members(const Json::Value& value, const key_reader& read_key) {
+  if (!value.isObject()) return;
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    if (it->isObject()) {
+      create_child_control(this, it.name(), *it);
+    } else {
+      read_key(it.name(), *it);
+    }
+  }
+}
+
+void for_each_key(const Json::Value& value,
+                  const std::function<void(const std::string&, const Json::Value&)>& read_key) {
+  if (!value.isObject()) return;
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    if (!it->isObject()) read_key(it.name(), *it);
+  }
 }
 
 rect ctrl_base::compute_own_rect() const {

@@ -7,6 +7,7 @@
 #include <json/value.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,10 @@ class ctrl_base {
   // creates the children through the factory. Subclasses read their own
   // keys first, then call this.
   bool load_common(const Json::Value& value);
+  using key_reader = std::function<void(const std::string& key, const Json::Value& value)>;
+  // Visits the members of an object in name order: object members become
+  // children through the factory, every other member goes to the reader.
+  void load_members(const Json::Value& value, const key_reader& read_key);
   // The control's rectangle from its keys and its parent's rectangle.
   rect compute_own_rect() const;
   // Draws the control itself (windowless controls); nothing in the base.
@@ -108,6 +113,11 @@ class ctrl_base {
   bool redraw_ = true;
   timer_record timer_;
 };
+
+// Calls the reader for every member of an object value that is not itself
+// an object (a control's own keys, read before the common load).
+void for_each_key(const Json::Value& value,
+                  const std::function<void(const std::string&, const Json::Value&)>& read_key);
 
 // Marks the control (and its parent when invalidateparent is set) for
 // redraw and invalidates its area, or the given one, in its hosting window.

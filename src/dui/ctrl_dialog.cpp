@@ -8,14 +8,8 @@ namespace dui {
 
 bool ctrl_dialog::load(const Json::Value& value) {
   windowless_ = false;
-  if (!value.isNull() && !value.isObject()) return true;
-  if (value.isNull()) return true;
-  for (auto it = value.begin(); it != value.end(); ++it) {
-    const std::string key = it.name();
-    const Json::Value& v = *it;
-    if (v.isObject()) {
-      create_child_control(this, key, v);
-    } else if (key == "visible") {
+  load_members(value, [this](const std::string& key, const Json::Value& v) {
+    if (key == "visible") {
       visible_ = read_bool(v);
     } else if (key == "w") {
       width_ = std::clamp(read_int(v), 0, 16384);
@@ -32,7 +26,7 @@ bool ctrl_dialog::load(const Json::Value& value) {
     } else if (key == "rgn_width") {
       rgn_width_ = std::clamp(read_int(v), -1, 16384);
     }
-  }
+  });
   rect_ = rect{0, 0, width_, height_};
   return true;
 }

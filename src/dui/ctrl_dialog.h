@@ -44,6 +44,8 @@ class ctrl_dialog : public ctrl_base {
 
  private:
   void update_hover(ctrl_base* target);
+  // Gives the window its corner region (window-system part).
+  void apply_region(WindowHandle window);
   void update_tool_tip(WindowHandle window, ctrl_base* target, unsigned message,
                        uintptr_t wparam, intptr_t lparam);
 

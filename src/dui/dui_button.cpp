@@ -28,29 +28,25 @@ int button_frame(int mode, int state, int frames_in_strip) {
 }
 
 bool dui_ctrl_button::load(const Json::Value& value) {
-  if (value.isObject()) {
-    for (auto it = value.begin(); it != value.end(); ++it) {
-      const std::string key = it.name();
-      const Json::Value& v = *it;
-      if (key == "state") {
-        mode_ = read_int(v);
-      } else if (key == "btn_pic") {
-        strip_.set_file(read_wstring(v));
-      } else if (key == "fillcolor") {
-        fillcolor_ = read_string(v);
-      } else if (key == "id") {
-        id_ = read_int(v);
-      } else if (key == "txt") {
-        text_ = read_wstring(v);
-      } else if (key == "cursor") {
-        cursor_ = read_int(v);
-      } else if (key == "enable") {
-        state_ = read_bool(v) ? kButtonNormal : kButtonDisabled;
-      } else {
-        read_text_key(key, v);
-      }
+  for_each_key(value, [this](const std::string& key, const Json::Value& v) {
+    if (key == "state") {
+      mode_ = read_int(v);
+    } else if (key == "btn_pic") {
+      strip_.set_file(read_wstring(v));
+    } else if (key == "fillcolor") {
+      fillcolor_ = read_string(v);
+    } else if (key == "id") {
+      id_ = read_int(v);
+    } else if (key == "txt") {
+      text_ = read_wstring(v);
+    } else if (key == "cursor") {
+      cursor_ = read_int(v);
+    } else if (key == "enable") {
+      state_ = read_bool(v) ? kButtonNormal : kButtonDisabled;
+    } else {
+      read_text_key(key, v);
     }
-  }
+  });
   return load_common(value);
 }
 

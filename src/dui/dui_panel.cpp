@@ -8,25 +8,21 @@
 namespace dui {
 
 bool dui_ctrl_panel::load(const Json::Value& value) {
-  if (value.isObject()) {
-    for (auto it = value.begin(); it != value.end(); ++it) {
-      const std::string key = it.name();
-      const Json::Value& v = *it;
-      if (key == "fillcolor") {
-        fillcolor_ = read_string(v);
-      } else if (key == "mid_pic") {
-        pictures_.push_back(read_wstring(v));
-      } else if (key == "left_pic") {
-        left_cap_.set_file(read_wstring(v));
-      } else if (key == "right_pic") {
-        right_cap_.set_file(read_wstring(v));
-      } else if (key == "txt") {
-        text_ = read_wstring(v);
-      } else {
-        read_text_key(key, v);
-      }
+  for_each_key(value, [this](const std::string& key, const Json::Value& v) {
+    if (key == "fillcolor") {
+      fillcolor_ = read_string(v);
+    } else if (key == "mid_pic") {
+      pictures_.push_back(read_wstring(v));
+    } else if (key == "left_pic") {
+      left_cap_.set_file(read_wstring(v));
+    } else if (key == "right_pic") {
+      right_cap_.set_file(read_wstring(v));
+    } else if (key == "txt") {
+      text_ = read_wstring(v);
+    } else {
+      read_text_key(key, v);
     }
-  }
+  });
   return load_common(value);
 }
 

@@ -76,6 +76,7 @@ void ctrl_dialog::set_height(int height) {
   rect_ = rect{0, 0, width_, height_};
 }
 void ctrl_dialog::update_tool_tip(WindowHandle, ctrl_base*, unsigned, uintptr_t, intptr_t) {}
+void ctrl_dialog::apply_region(WindowHandle) {}
 intptr_t ctrl_base::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
 
 }  // namespace dui

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dui::ctrl_base* target;
     for (int y = -5; y < 300; y += 37) {
       for (int x = -5; x < 700; x += 41) {
-        const intptr_t point = (y << 16) | (x & 0xFFFF);
+        const intptr_t point =
+            static_cast<intptr_t>((static_cast<uint32_t>(y) << 16) | (static_cast<uint32_t>(x) & 0xFFFF));
         dialog->dispatch(dui::kMsgMouseMove, 0, point, &target);
         dialog->dispatch(dui::kMsgLButtonDown, 0, point, &target);
         dialog->dispatch(dui::kMsgLButtonUp, 0, point, &target);
