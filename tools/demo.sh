@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the installer as a user would, under Wine (inside cmake/wine-session.sh),
+# Runs the installer as a user would (Chinese locale: ANSI code page 936),
+# under Wine (inside cmake/wine-session.sh),
 # against loopback servers, then prints its diagnostic lines, a screenshot of
 # its window and how the run ended.
 #   tools/demo.sh <win32 build dir>
@@ -37,7 +38,7 @@ sleep 0.5
 
 echo "demo: running $exe -tn demo (display $DISPLAY)"
 start=$(date +%s.%N)
-wine "$exe" -tn demo 2>"$log" &
+LC_ALL=zh_CN.UTF-8 wine "$exe" -tn demo 2>"$log" &
 installer_pid=$!
 sleep 2
 import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the window: $shot"
@@ -57,7 +58,7 @@ sed 's/^/  | /' "$stat_log"
 # package; its drawing is saved beside the run's screenshot.
 viewer="$win_dir/skin_viewer.exe"
 if [ -f "$viewer" ]; then
-  wine "$viewer" --shot "$(winepath -w "$out_dir/skin_main.bmp" 2>/dev/null)" --exit-after 2500 \
+  LC_ALL=zh_CN.UTF-8 wine "$viewer" --shot "$(winepath -w "$out_dir/skin_main.bmp" 2>/dev/null)" --exit-after 2500 \
     2>"$out_dir/skin_viewer.log" &
   viewer_pid=$!
   sleep 1.5

@@ -158,3 +158,67 @@ TEST(ButtonFrameTest, FrameForEveryModeAndState) {
 
 }  // namespace
 }  // namespace dui
+
+namespace dui {
+namespace {
+
+// A windowless control that counts how often it draws itself.
+class counting_ctrl : public ctrl_base {
+ public:
+  const char* type_name() const override { return "dui_counting"; }
+  void attach() override {
+    rect_ = compute_own_rect();
+    ctrl_base::attach();
+  }
+  int draws = 0;
+
+ protected:
+  void draw(DcHandle) override { ++draws; }
+};
+
+TEST(RedrawTest, FlagsFollowInvalidationAndParents) {
+  register_control_type("dui_counting", [] { return static_cast<ctrl_base*>(new counting_ctrl); });
+  skin_manager::release();
+  ASSERT_TRUE(skin_manager::instance()->load_skin_text(R"({"d": {"type": "dialog", "w": 200, "h": 100,
+      "back": {"type": "dui_counting", "align": "all",
+        "plain": {"type": "dui_counting", "x": 10, "y": 10, "w": 20, "h": 20},
+        "linked": {"type": "dui_counting", "x": 50, "y": 10, "w": 20, "h": 20,
+                   "invalidateparent": true}}}})"));
+  ctrl_dialog* d = skin_manager::instance()->find_dialog("d");
+  d->attach_to(nullptr, nullptr);
+  auto* back = static_cast<counting_ctrl*>(find_descendant(d, "back"));
+  auto* plain = static_cast<counting_ctrl*>(find_descendant(d, "plain"));
+  auto* linked = static_cast<counting_ctrl*>(find_descendant(d, "linked"));
+  const rect all = d->area();
+  d->render(nullptr, all);
+  EXPECT_EQ(back->draws + plain->draws + linked->draws, 3);
+
+  // A partial update redraws only the flagged control: its parent stays
+  // undrawn (transparent) unless invalidateparent is set.
+  invalidate_control(plain);
+  d->render(nullptr, plain->area());
+  EXPECT_EQ(back->draws, 1);
+  EXPECT_EQ(plain->draws, 2);
+  invalidate_control(linked);
+  d->render(nullptr, linked->area());
+  EXPECT_EQ(back->draws, 2);
+  EXPECT_EQ(linked->draws, 2);
+  // A redrawn parent draws its children again (they lie on top of it).
+  EXPECT_EQ(plain->draws, 3);
+
+  // A full repaint draws every level, grandchildren included.
+  d->render(nullptr, all);
+  EXPECT_EQ(back->draws, 3);
+  EXPECT_EQ(plain->draws, 4);
+  EXPECT_EQ(linked->draws, 3);
+  // Hidden controls and their children are neither drawn nor hit.
+  back->set_visible(false);
+  EXPECT_FALSE(plain->is_visible());
+  d->render(nullptr, all);
+  EXPECT_EQ(plain->draws, 4);
+  EXPECT_EQ(hit_test(d, 15, 15), d);
+  skin_manager::release();
+}
+
+}  // namespace
+}  // namespace dui
