@@ -8,6 +8,7 @@
 #include "dui/skin_image.h"
 #include "dui/skin_manager.h"
 #include "dui/skin_unpack.h"
+#include "screen_capture.h"
 #include "test_folder.h"
 
 namespace dui {
@@ -89,6 +90,46 @@ TEST(SkinUnpackTest, HostileNamesStayInsideTheFolder) {
   FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
   EXPECT_EQ(utc.wYear, 2020);
   EXPECT_EQ(utc.wMonth, 5);
+}
+
+}  // namespace
+}  // namespace dui
+
+namespace dui {
+namespace {
+
+TEST(ShippedSkinWindowTest, MainDialogShowsAndButtonsHover) {
+  test_folder appdata(L"zetora_skin_main");
+  const HINSTANCE module = GetModuleHandleW(nullptr);
+  ASSERT_TRUE(start_skin(module, appdata.path() + L"zetoraskinres\\"));
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = module;
+  wc.lpszClassName = L"ZetoraShippedSkinTest";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP | WS_CAPTION, 0, 0, 100, 100,
+                                nullptr, nullptr, module, nullptr);
+  ASSERT_TRUE(skin_manager::instance()->attach_window("vxwebinstall_main", module, window));
+  ShowWindow(window, SW_SHOW);
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  pump(700);
+  RECT r;
+  GetWindowRect(window, &r);
+  ASSERT_EQ(r.right - r.left, 620);
+  const screenshot before = capture(r);
+  before.save_bmp(beside_test_program("shipped_main.bmp").c_str());
+  // The close button's normal frame on the band, the band, the white body.
+  EXPECT_EQ(before.at(r.left + 593, r.top + 10), 0x1A73E8u);
+  EXPECT_EQ(before.at(r.left + 300, r.top + 20), 0x1A73E8u);
+  EXPECT_EQ(before.at(r.left + 100, r.top + 200), 0xFFFFFFu);
+  // Hovering the close button shows its hover frame.
+  PostMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(594, 11));
+  pump(300);
+  const screenshot hovered = capture(r);
+  EXPECT_EQ(hovered.at(r.left + 593, r.top + 10), 0x3D8BF0u);
+  DestroyWindow(window);
+  skin_manager::release();
+  SetCurrentDirectoryW(L"C:\\");
 }
 
 }  // namespace
