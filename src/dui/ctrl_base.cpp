@@ -22,7 +22,23 @@ int read_layout_int(const Json::Value& value) {
   return std::clamp(read_int(value), -1000000, 1000000);
 }
 
+std::map<WindowHandle, ctrl_base*>& control_windows() {
+  static std::map<WindowHandle, ctrl_base*> windows;
+  return windows;
+}
+
 }  // namespace
+
+void register_control_window(WindowHandle window, ctrl_base* control) {
+  control_windows()[window] = control;
+}
+
+ctrl_base* control_of_window(WindowHandle window) {
+  const auto found = control_windows().find(window);
+  return found == control_windows().end() ? nullptr : found->second;
+}
+
+void clear_control_windows() { control_windows().clear(); }
 
 bool is_live_timer(uintptr_t id) { return live_timers().count(id) != 0; }
 
@@ -32,6 +48,7 @@ ctrl_base::ctrl_base() : timer_{this, 0} {
 
 ctrl_base::~ctrl_base() {
   live_timers().erase(reinterpret_cast<uintptr_t>(&timer_));
+  if (window_ && control_of_window(window_) == this) control_windows().erase(window_);
   for (child_entry& child : children_) delete child.control;
 }
 

@@ -119,6 +119,12 @@ class ctrl_base {
 void for_each_key(const Json::Value& value,
                   const std::function<void(const std::string&, const Json::Value&)>& read_key);
 
+// The process-wide map from a window-backed control's window to the control:
+// the top-level window routes its edits' colour messages through it.
+void register_control_window(WindowHandle window, ctrl_base* control);
+ctrl_base* control_of_window(WindowHandle window);
+void clear_control_windows();
+
 // Marks the control (and its parent when invalidateparent is set) for
 // redraw and invalidates its area, or the given one, in its hosting window.
 void invalidate_control(ctrl_base* control, const rect* area = nullptr);

@@ -155,6 +155,12 @@ intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr
     case WM_MOUSELEAVE:
       tracking_mouse_ = false;
       return call_saved();
+    case WM_CTLCOLOREDIT: {
+      // An edit's colours are answered by its own control's procedure.
+      ctrl_base* edit = control_of_window(reinterpret_cast<WindowHandle>(lparam));
+      if (edit && edit->window()) return SendMessageW(edit->window(), message, wparam, lparam);
+      return call_saved();
+    }
     case WM_CTLCOLORDLG:
       return 1;
     case WM_NCDESTROY: {

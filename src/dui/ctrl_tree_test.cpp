@@ -222,3 +222,23 @@ TEST(RedrawTest, FlagsFollowInvalidationAndParents) {
 
 }  // namespace
 }  // namespace dui
+
+namespace dui {
+namespace {
+
+TEST(ControlWindowsTest, MapIsEmptiedWithANewRegistry) {
+  skin_manager::release();
+  skin_manager::instance();
+  counting_ctrl edit;
+  const auto window = reinterpret_cast<WindowHandle>(0x42);
+  register_control_window(window, &edit);
+  EXPECT_EQ(control_of_window(window), &edit);
+  EXPECT_EQ(control_of_window(nullptr), nullptr);
+  skin_manager::release();
+  skin_manager::instance();
+  EXPECT_EQ(control_of_window(window), nullptr);
+  skin_manager::release();
+}
+
+}  // namespace
+}  // namespace dui

@@ -14,7 +14,10 @@ skin_manager* g_instance = nullptr;
 
 }  // namespace
 
-skin_manager::skin_manager() { platform::start_graphics(); }
+skin_manager::skin_manager() {
+  clear_control_windows();
+  platform::start_graphics();
+}
 
 skin_manager::~skin_manager() {
   for (auto& node : registry_) delete node.second;
