@@ -14,6 +14,7 @@ packages=(
   dpkg-dev
   osslsigncode clang aria2 curl
   libclang-rt-14-dev
+  librsvg2-bin libjsoncpp-dev libtinyxml-dev
 )
 
 sudo_cmd=()

@@ -5,7 +5,7 @@
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/wine-env.sh"
-if [ ! -f "$WINEPREFIX/.zetora-ready-2" ]; then
+if [ ! -f "$WINEPREFIX/.zetora-ready-3" ]; then
   "$here/wine-prefix.sh" >&2 || exit 1
 fi
 exec "$ZETORA_WINE" "$@"

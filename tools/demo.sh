@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the installer as a user would, under Wine (inside cmake/wine-session.sh),
+# Runs the installer as a user would (Chinese locale: ANSI code page 936),
+# under Wine (inside cmake/wine-session.sh),
 # against loopback servers, then prints its diagnostic lines, a screenshot of
 # its window and how the run ended.
 #   tools/demo.sh <win32 build dir>
@@ -48,7 +49,7 @@ rm -f "$out_dir/package.log"
 
 echo "demo: running $exe -tn demo (display $DISPLAY)"
 start=$(date +%s.%N)
-"$ZETORA_WINE" "$exe" -tn demo 2>"$log" &
+LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$exe" -tn demo 2>"$log" &
 installer_pid=$!
 sleep 2
 import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the window: $shot"
@@ -68,3 +69,20 @@ echo "demo: the registration the package wrote:"
 sleep 0.5
 echo "demo: the statistics collector on port $stat_port received:"
 sed 's/^/  | /' "$stat_log"
+
+# The skin viewer shows the installer's main dialog from the same skin
+# package; its drawing is saved beside the run's screenshot.
+viewer="$win_dir/skin_viewer.exe"
+if [ -f "$viewer" ]; then
+  LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$viewer" --shot "Z:${out_dir//\//\\}\\skin_main.bmp" --exit-after 2500 \
+    2>"$out_dir/skin_viewer.log" &
+  viewer_pid=$!
+  sleep 1.5
+  import -window root "$out_dir/skin_screen.png" 2>/dev/null
+  wait $viewer_pid
+  if convert "$out_dir/skin_main.bmp" "$out_dir/skin_main.png" 2>/dev/null; then
+    echo "demo: the skin's main dialog: $out_dir/skin_main.png (screen: $out_dir/skin_screen.png)"
+  else
+    echo "demo: the skin viewer saved no screenshot (see $out_dir/skin_viewer.log)"
+  fi
+fi

@@ -1,0 +1,70 @@
+// The top-level control of a skin node: takes over a screen's window, makes
+// it a borderless colour-keyed layered popup, double-buffers the painting of
+// its windowless controls and dispatches mouse messages to them.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "dui/ctrl_base.h"
+
+namespace dui {
+
+class ctrl_dialog : public ctrl_base {
+ public:
+  ctrl_dialog() = default;
+  ~ctrl_dialog() override;
+
+  const char* type_name() const override { return "dialog"; }
+  bool load(const Json::Value& value) override;
+  void attach() override;
+  void layout() override;
+  intptr_t window_proc(WindowHandle window, unsigned message, uintptr_t wparam,
+                       intptr_t lparam) override;
+  virtual intptr_t on_paint(WindowHandle window, unsigned message, uintptr_t wparam,
+                            intptr_t lparam);
+
+  // Binds the tree to a screen's window and runs attach.
+  void attach_to(WindowHandle window, ModuleHandle module);
+  // Draws every windowless child into a device context of the dialog's size
+  // filled with the colour key (the memory context of a paint, or a viewer's
+  // snapshot).
+  void render(DcHandle dc, const rect& update);
+  void set_height(int height);
+
+  // The windowless part of message dispatch: timer records and mouse
+  // messages reach the control under the point. Returns whether the message
+  // was consumed; `target` receives the control a mouse message hit.
+  bool dispatch(unsigned message, uintptr_t wparam, intptr_t lparam, ctrl_base** target);
+  ctrl_base* hovered() const { return hovered_; }
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int region_corner() const { return rgn_width_; }
+
+ private:
+  void update_hover(ctrl_base* target);
+  // Gives the window its corner region (window-system part).
+  void apply_region(WindowHandle window);
+  void update_tool_tip(WindowHandle window, ctrl_base* target, unsigned message,
+                       uintptr_t wparam, intptr_t lparam);
+
+  int width_ = 0;
+  int height_ = 0;
+  std::string fillcolor_ = "0,0,0";
+  unsigned id_ = 0;
+  bool thickframe_ = false;
+  int rgn_width_ = 0;
+  rect screen_rect_;
+
+  ctrl_base* hovered_ = nullptr;
+  bool tracking_mouse_ = false;
+  std::wstring tool_tip_text_;
+  bool tool_tip_enabled_ = false;
+  WindowHandle tool_tip_ = nullptr;
+  // Every window this tree is attached to, with the procedure it replaced:
+  // the screens attach one tree to two windows that exist at once.
+  std::map<WindowHandle, intptr_t> saved_procs_;
+};
+
+}  // namespace dui

@@ -1,0 +1,249 @@
+// The window-bound parts of the top-level control: subclassing a screen's
+// window, the layered colour-key window, the corner region, double-buffered
+// painting, tool tips and mouse dispatch.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "dui/ctrl_dialog.h"
+#include "dui/layout.h"
+
+namespace dui {
+namespace {
+
+const wchar_t kBindProperty[] = L"bindPointer";
+constexpr COLORREF kColorKey = RGB(255, 0, 255);
+
+LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* control = static_cast<ctrl_base*>(GetPropW(window, kBindProperty));
+  if (!control) return 1;
+  return control->window_proc(window, message, wparam, lparam);
+}
+
+HRGN create_corner_region(int width, int height, int corner) {
+  const auto corners = corner_region(width, height, corner);
+  POINT points[8];
+  for (int i = 0; i < 8; ++i) points[i] = POINT{corners[i].x, corners[i].y};
+  return CreatePolygonRgn(points, 8, WINDING);
+}
+
+}  // namespace
+
+ctrl_dialog::~ctrl_dialog() {
+  for (const auto& saved : saved_procs_) {
+    HWND window = saved.first;
+    if (!IsWindow(window) || GetPropW(window, kBindProperty) != this) continue;
+    SetWindowLongPtrW(window, GWLP_WNDPROC, saved.second);
+    RemovePropW(window, kBindProperty);
+  }
+}
+
+void ctrl_dialog::attach_to(WindowHandle window, ModuleHandle module) {
+  window_ = window;
+  module_ = module;
+  attach();
+  // The screens' dialog templates carry a caption and maximise box; the
+  // skin window has neither but keeps its system menu for the taskbar.
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  SetWindowLongPtrW(window, GWL_STYLE,
+                    (style & ~static_cast<LONG_PTR>(WS_CAPTION | WS_MAXIMIZEBOX)) |
+                        WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX);
+}
+
+void ctrl_dialog::attach() {
+  HWND window = window_;
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  const LONG_PTR new_style = (style & ~static_cast<LONG_PTR>(0x00CB0000)) | 0x86000000;
+  if (new_style != style) SetWindowLongPtrW(window, GWL_STYLE, new_style);
+  const LONG_PTR ex_style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  SetWindowLongPtrW(window, GWL_EXSTYLE, (ex_style & ~static_cast<LONG_PTR>(WS_EX_ACCEPTFILES)) |
+                                             WS_EX_LAYERED);
+  SetLayeredWindowAttributes(window, kColorKey, 255, LWA_COLORKEY | LWA_ALPHA);
+
+  rect_ = rect{0, 0, width_, height_};
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width_) >> 1;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height_) >> 1;
+  screen_rect_ = rect{left, top, left + width_, top + height_};
+  MoveWindow(window, left, top, width_, height_, TRUE);
+  if (parent_ && owner_ && owner_->window()) SetParent(window, owner_->window());
+
+  tool_tip_enabled_ = true;
+  if (!tool_tip_ || !IsWindow(tool_tip_)) {
+    tool_tip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, L"", TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                window, nullptr, module_, nullptr);
+    if (tool_tip_) SendMessageW(tool_tip_, TTM_SETMAXTIPWIDTH, 0, 245);
+    tool_tip_text_.clear();
+  }
+
+  // Each window keeps the procedure it had: one tree may be attached to
+  // two windows at once.
+  if (GetPropW(window, kBindProperty) == nullptr) {
+    const LONG_PTR previous =
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&subclass_proc));
+    if (previous && previous != reinterpret_cast<LONG_PTR>(&subclass_proc)) {
+      saved_procs_[window] = previous;
+    }
+  }
+  SetPropW(window, kBindProperty, this);
+  ctrl_base::attach();
+}
+
+void ctrl_dialog::set_height(int height) {
+  height_ = height;
+  rect_ = rect{0, 0, width_, height_};
+  RECT r;
+  GetWindowRect(window_, &r);
+  SetWindowPos(window_, nullptr, r.left, r.top, width_, height_,
+               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+}
+
+intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr_t wparam,
+                                  intptr_t lparam) {
+  const auto saved = saved_procs_.find(window);
+  const auto call_saved = [&]() -> LRESULT {
+    if (saved == saved_procs_.end()) return DefWindowProcW(window, message, wparam, lparam);
+    return CallWindowProcW(reinterpret_cast<WNDPROC>(saved->second), window, message, wparam,
+                           lparam);
+  };
+
+  if (message == WM_MOUSEMOVE && tool_tip_enabled_) {
+    update_tool_tip(window, hit_test(this, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)), message,
+                    wparam, lparam);
+  }
+  ctrl_base* target = nullptr;
+  if (dispatch(message, wparam, lparam, &target)) return 1;
+
+  switch (message) {
+    case WM_TIMER:
+      if (wparam >= kScreenTimerFirst && wparam <= kScreenTimerLast) return call_saved();
+      return is_live_timer(wparam) ? 1 : call_saved();
+    case WM_MOVE:
+      invalidate(true);
+      break;
+    case WM_SIZE: {
+      rect_.right = LOWORD(lparam);
+      rect_.bottom = HIWORD(lparam);
+      layout();
+      move_windows();
+      if (rgn_width_ < 0) {
+        invalidate(true);
+      } else {
+        apply_region(window);
+      }
+      break;
+    }
+    case WM_WINDOWPOSCHANGED:
+      // Wine keeps the cut corners of a region set before the first show
+      // opaque; set it again once the window is shown.
+      if ((reinterpret_cast<const WINDOWPOS*>(lparam)->flags & SWP_SHOWWINDOW) && rgn_width_ >= 0) {
+        apply_region(window);
+      }
+      return call_saved();
+    case WM_PAINT:
+      return on_paint(window, message, wparam, lparam);
+    case WM_ERASEBKGND:
+    case WM_NCACTIVATE:
+      return 1;
+    case WM_MOUSEMOVE:
+      if (!tracking_mouse_) {
+        TRACKMOUSEEVENT track = {sizeof track, TME_LEAVE, window, 0};
+        tracking_mouse_ = TrackMouseEvent(&track) != FALSE;
+      }
+      return call_saved();
+    case WM_MOUSELEAVE:
+      tracking_mouse_ = false;
+      return call_saved();
+    case WM_CTLCOLOREDIT: {
+      // An edit's colours are answered by its own control's procedure.
+      ctrl_base* edit = control_of_window(reinterpret_cast<WindowHandle>(lparam));
+      if (edit && edit->window()) return SendMessageW(edit->window(), message, wparam, lparam);
+      return call_saved();
+    }
+    case WM_CTLCOLORDLG:
+      return 1;
+    case WM_NCDESTROY: {
+      // The window goes: give it back its own procedure.
+      const LRESULT result = call_saved();
+      if (saved != saved_procs_.end()) {
+        SetWindowLongPtrW(window, GWLP_WNDPROC, saved->second);
+        saved_procs_.erase(saved);
+      }
+      RemovePropW(window, kBindProperty);
+      if (window_ == window) window_ = nullptr;
+      return result;
+    }
+    default:
+      break;
+  }
+  return call_saved();
+}
+
+void ctrl_dialog::apply_region(WindowHandle window) {
+  RECT client;
+  GetClientRect(window, &client);
+  // Wine shapes a colour-keyed window by its pixels alone: what the region
+  // cuts away must hold the colour key, or it shows. Painting is clipped to
+  // the region, so fill before setting it.
+  SetWindowRgn(window, nullptr, FALSE);
+  if (HDC dc = GetDC(window)) {
+    SetBkColor(dc, kColorKey);
+    ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
+    ReleaseDC(window, dc);
+  }
+  SetWindowRgn(window, create_corner_region(client.right, client.bottom, rgn_width_), TRUE);
+}
+
+intptr_t ctrl_dialog::on_paint(WindowHandle window, unsigned, uintptr_t, intptr_t) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  const rect update{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, width_, height_);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  const RECT all = {0, 0, width_, height_};
+  SetBkColor(memory, kColorKey);
+  ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+  render(memory, update);
+  BitBlt(dc, update.left, update.top, update.width(), update.height(), memory, update.left,
+         update.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  EndPaint(window, &ps);
+  return 1;
+}
+
+void ctrl_dialog::update_tool_tip(WindowHandle window, ctrl_base* target, unsigned message,
+                                  uintptr_t wparam, intptr_t lparam) {
+  if (!tool_tip_ || !target || !target->is_visible() || !target->windowless()) return;
+  const std::wstring hint = target->get_hint();
+  TOOLINFOW tool = {};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.uFlags = TTF_IDISHWND;
+  tool.hwnd = GetParent(window);
+  tool.uId = reinterpret_cast<UINT_PTR>(window);
+  if (hint != tool_tip_text_) {
+    tool_tip_text_ = hint;
+    SendMessageW(tool_tip_, TTM_ACTIVATE, TRUE, 0);
+    SendMessageW(tool_tip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    tool.lpszText = const_cast<wchar_t*>(tool_tip_text_.c_str());
+    SendMessageW(tool_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tool_tip_, TTM_POPUP, 0, 0);
+  }
+  MSG relay = {window, message, wparam, lparam, 0, {}};
+  SendMessageW(tool_tip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
+}
+
+intptr_t ctrl_base::window_proc(WindowHandle window, unsigned message, uintptr_t wparam,
+                                intptr_t lparam) {
+  // Window-backed children (edits) hand their commands to the screen.
+  if (message == WM_COMMAND) {
+    ctrl_base* owner = owner_or_self();
+    if (owner->window()) return SendMessageW(owner->window(), message, wparam, lparam);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace dui
