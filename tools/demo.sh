@@ -70,6 +70,22 @@ sleep 0.5
 echo "demo: the statistics collector on port $stat_port received:"
 sed 's/^/  | /' "$stat_log"
 
+# A second run finds the browser that the first one installed, up to date:
+# it starts the browser instead of downloading anything (end reason 3).
+curl -s -X POST "http://127.0.0.1:$config_port/_ctl/reset" >/dev/null
+python3 - "$config_port" "$demo_config" <<'PY'
+import sys, urllib.request
+body = open(sys.argv[2], "rb").read()
+urllib.request.urlopen(urllib.request.Request(
+    "http://127.0.0.1:%s/_ctl/file?path=/oi/config/config_demo.xml" % sys.argv[1], data=body)).read()
+PY
+echo "demo: second run, silent ($exe /S -tn demo):"
+LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$exe" /S -tn demo 2>"$out_dir/installer-second.log"
+grep -a "Installed product\|ClassifyInstall\|InstallDriver end reason" "$out_dir/installer-second.log" \
+  | tr -d '\r' | sed 's/^/  | /'
+echo "demo: requests the server had in the second run (configuration only, no package):"
+curl -s "http://127.0.0.1:$config_port/_ctl/log" | cut -f4,5,9 | sed 's/^/  | /'
+
 # The skin viewer shows the installer's main dialog from the same skin
 # package; its drawing is saved beside the run's screenshot.
 viewer="$win_dir/skin_viewer.exe"

@@ -94,13 +94,19 @@ bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
   MakeItemDirectory(&item, &directory);
   *attachmentPath = directory + L"\\" + *attachmentFileName;
 
-  DownloadControl* control = CreateDownloadControl();
-  choice.attachmentDownload = control;
-  const int result =
-      DownLoadUrlToFile(control, url, *attachmentPath, kAttachmentTimeLimitSeconds, 0, 0, nullptr);
-  const std::wstring trace = TraceText(control);
+  // An item without an attachment fails here at once; the download call
+  // would retry an empty URL until its time limit.
+  int result = ERROR_INVALID_PARAMETER;
+  std::wstring trace;
+  if (!url.empty()) {
+    DownloadControl* control = CreateDownloadControl();
+    choice.attachmentDownload = control;
+    result = DownLoadUrlToFile(control, url, *attachmentPath, kAttachmentTimeLimitSeconds, 0, 0,
+                               nullptr);
+    trace = TraceText(control);
+    DestroyDownloadControl(control);
+  }
   recorder.QueueTrace(L"dxm", trace);
-  DestroyDownloadControl(control);
   DiagPrintf(L"DownLoadUrlToFile=%d url=%ls file=%ls log=%ls\r\n", result, url.c_str(),
              attachmentPath->c_str(), trace.c_str());
   if (result == 0) {

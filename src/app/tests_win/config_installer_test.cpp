@@ -46,7 +46,8 @@ std::vector<std::string> Prefix(const std::vector<std::string>& stats, std::size
 TEST_F(ConfigInstallerTest, ServedConfigurationGivesItemZero) {
   ASSERT_TRUE(server_.ServeBytes(
       "/oi/config/config_cfgok.xml",
-      Encrypted("<downloadlist><item name=\"Zb\" version=\"3.1.4.1\" url=\"http://127.0.0.1:1/p\"/>"
+      Encrypted("<downloadlist><item name=\"Zb\" version=\"3.1.4.1\" url=\"http://127.0.0.1:" +
+                std::to_string(build_config::kConfigPort) + "/missing.exe\"/>"
                 "<item name=\"second\" version=\"9.9.9.9\"/></downloadlist>")));
   const InstallerRunResult run = Run(L"cfgok");
   ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
