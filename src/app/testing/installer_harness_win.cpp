@@ -5,41 +5,11 @@
 #include <sstream>
 
 #include "sys/testing/test_files_win.h"
+#include "sys/testing/test_process_win.h"
 
 namespace {
 
 std::wstring InstallerPath() { return WinePath(ZETORA_INSTALLER_WIDE_PATH); }
-
-DWORD RunInstaller(const std::wstring& arguments, DWORD timeoutMs, std::string* diagnostics) {
-  const std::wstring logPath = TempFileName(L"zin");
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE log = CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           &inherit, CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = log;
-  startup.hStdError = log;
-  std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments;
-  PROCESS_INFORMATION process = {};
-  DWORD code = STILL_ACTIVE;
-  if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                     &startup, &process)) {
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-      GetExitCodeProcess(process.hProcess, &code);
-    } else {
-      TerminateProcess(process.hProcess, 99);
-      WaitForSingleObject(process.hProcess, 5000);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(log);
-  *diagnostics = ReadWholeFile(logPath);
-  DeleteFileW(logPath.c_str());
-  return code;
-}
 
 }  // namespace
 
@@ -67,9 +37,9 @@ InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wst
                                       const std::wstring& arguments, DWORD timeoutMs) {
   const std::string tag = std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount());
   InstallerRunResult result;
-  result.exitCode = RunInstaller(arguments + L" -tn " + tn + L" -rnd " +
-                                     std::wstring(tag.begin(), tag.end()),
-                                 timeoutMs, &result.diagnostics);
+  result.exitCode = RunProgram(L"\"" + InstallerPath() + L"\" " + arguments + L" -tn " + tn +
+                                   L" -rnd " + std::wstring(tag.begin(), tag.end()),
+                               timeoutMs, &result.diagnostics);
   const std::string from = " From=" + std::string(tn.begin(), tn.end()) + " ";
   for (const Json::Value& report : collector.Reports()) {
     const std::string header = report["header"].asString();
