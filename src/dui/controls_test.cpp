@@ -40,7 +40,10 @@ const char kSkin[] = R"({
     "path": {"type": "edit", "x": 10, "y": 420, "w": 300, "h": 20, "t_type": "Tahoma",
              "t_size": 90, "readonly": "true", "bordercolor": "1,2,3"},
     "licence": {"type": "richedit", "t_file": "Licence.txt", "x": 10, "y": 10, "w": 200, "h": 100},
-    "film": {"type": "dui_frame_circle_image", "x": 0, "y": 0, "w": 10, "h": 10}}
+    "film": {"type": "dui_frame_circle_image", "x": 0, "y": 0, "w": 10, "h": 10},
+    "show": {"type": "dui_panel", "mid_pic": ["a.png", "b.png", "c.png"], "timer_gap": 1000,
+             "timer_fifo": 4, "switch_type": 1},
+    "stuck": {"type": "dui_panel", "mid_pic": ["a.png", "b.png"], "timer_gap": 1000}}
 })";
 
 class ControlsTest : public testing::Test {
@@ -114,6 +117,30 @@ TEST_F(ControlsTest, SlideTimingGuardsAndDirectMoves) {
   EXPECT_EQ(inner->area(), (rect{100, 100, 140, 120}));
   main_->layout();
   EXPECT_EQ(inner->area(), (rect{100, 100, 140, 120}));
+}
+
+TEST_F(ControlsTest, PicturesSwitchWithAFadeAndNeverWithoutAFadePeriod) {
+  auto* show = find<dui_ctrl_panel>("show");
+  EXPECT_EQ(show->picture().file(), L"a.png");
+  skin_event tick;
+  tick.message = kMsgTimer;
+  show->on_event(tick);  // the gap is over: switch, then fade in
+  EXPECT_EQ(show->picture().file(), L"b.png");
+  EXPECT_EQ(show->timer_kind(), kPanelFadingIn);
+  EXPECT_FLOAT_EQ(show->fade_level(), 0.25f);
+  for (int i = 0; i < 3; ++i) show->on_event(tick);
+  EXPECT_EQ(show->timer_kind(), kPanelShowing);
+  EXPECT_EQ(show->fade_level(), 0.0f);
+  show->on_event(tick);
+  EXPECT_EQ(show->picture().file(), L"c.png");
+  for (int i = 0; i < 4; ++i) show->on_event(tick);
+  show->on_event(tick);
+  EXPECT_EQ(show->picture().file(), L"a.png");  // round robin
+  // "timer_fifo" 0 would divide by zero: such a panel keeps its picture.
+  auto* stuck = find<dui_ctrl_panel>("stuck");
+  for (int i = 0; i < 5; ++i) stuck->on_event(tick);
+  EXPECT_EQ(stuck->picture().file(), L"a.png");
+  EXPECT_EQ(stuck->fade_level(), 0.0f);
 }
 
 TEST_F(ControlsTest, CheckBoxTogglesAndPostsAfterTheChange) {

@@ -51,7 +51,13 @@ bool dui_ctrl_panel::load(const Json::Value& value) {
     if (key == "fillcolor") {
       fillcolor_ = read_string(v);
     } else if (key == "mid_pic") {
-      pictures_.push_back(read_wstring(v));
+      // One object member cannot repeat: a list of pictures to switch
+      // through is written as an array.
+      if (v.isArray()) {
+        for (const Json::Value& item : v) pictures_.push_back(read_wstring(item));
+      } else {
+        pictures_.push_back(read_wstring(v));
+      }
     } else if (key == "left_pic") {
       left_cap_.set_file(read_wstring(v));
     } else if (key == "right_pic") {

@@ -181,7 +181,7 @@ TEST_F(ControlsWindowTest, PanelSlidesWithoutPassingItsTarget) {
     const RECT r = {column, rect_.top, column + 1, rect_.bottom};
     const screenshot shot = capture(r);
     for (int y = rect_.top; y < rect_.bottom; ++y) {
-      if (shot.at(column, y) == 0xC80000u) return y - rect_.top;
+      if (shot.at(column, y) == 0xC80000u) return static_cast<int>(y - rect_.top);
     }
     return -1;
   };
@@ -205,6 +205,16 @@ TEST_F(ControlsWindowTest, PanelSlidesWithoutPassingItsTarget) {
   EXPECT_GT(between, 3) << "the panel jumped instead of sliding";
   EXPECT_EQ(end, 180);
   EXPECT_EQ(slide->area(), (rect{330, 180, 370, 220}));
+}
+
+TEST_F(ControlsWindowTest, ReleasedDuringASlideStopsItsSteps) {
+  find<dui_ctrl_panel>("slide")->set_rect(330, 180, 370, 220);
+  pump(120);
+  // The panel goes mid-slide: its pending step is cancelled and a running
+  // one finishes first, so no step touches the freed panel.
+  skin_manager::release();
+  pump(300);
+  EXPECT_TRUE(IsWindow(window_));
 }
 
 TEST_F(ControlsWindowTest, EditTakesTypedTextAndRichEditShowsTheLicence) {

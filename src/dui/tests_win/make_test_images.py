@@ -33,7 +33,8 @@ BOX = [(255, 255, 0), (0, 255, 255), (255, 128, 0), (128, 0, 255)]
 
 
 def strip(left, middle, right):
-    return lambda x, y: left if x < 49 else middle if x == 49 else right
+    # (100 - 1) >> 1 = 49-pixel caps leave two middle columns.
+    return lambda x, y: left if x < 49 else middle if x < 51 else right
 
 
 def main():
