@@ -46,6 +46,7 @@ class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
   void slide_step();
 
   skin_image& picture() { return current_; }
+  bool animated() const { return animation_; }
   int32_t remaining_steps() const { return remaining_.load(); }
   // The period of one slide step: never 0 ms, which no timer accepts.
   unsigned step_period() const;

@@ -57,6 +57,7 @@ void slide_panels() {
   dui::ctrl_dialog* dialog = dui::skin_manager::instance()->find_dialog(g_dialog);
   if (!dialog) return;
   for_each_control<dui::dui_ctrl_panel>(dialog, "dui_panel", [](dui::dui_ctrl_panel* panel) {
+    if (!panel->animated()) return;
     const dui::rect& r = panel->area();
     const int dy = down ? g_options.slide : -g_options.slide;
     panel->set_rect(r.left, r.top + dy, r.right, r.bottom + dy);
