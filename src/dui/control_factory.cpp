@@ -3,8 +3,12 @@
 
 #include "dui/ctrl_base.h"
 #include "dui/ctrl_dialog.h"
+#include "dui/ctrl_edit.h"
 #include "dui/dui_button.h"
+#include "dui/dui_check.h"
+#include "dui/dui_frame_image.h"
 #include "dui/dui_panel.h"
+#include "dui/dui_slider.h"
 #include "dui/skin_json.h"
 
 namespace dui {
@@ -20,6 +24,12 @@ std::map<std::string, control_creator>& control_types() {
       {"dialog", &create<ctrl_dialog>},
       {"dui_panel", &create<dui_ctrl_panel>},
       {"dui_button", &create<dui_ctrl_button>},
+      {"dui_check", &create<dui_ctrl_check>},
+      {"dui_radio", &create<dui_ctrl_radio>},
+      {"dui_slider", &create<dui_ctrl_slider>},
+      {"dui_frame_circle_image", &create<dui_ctrl_frame_circle_image>},
+      {"edit", &create<ctrl_edit>},
+      {"richedit", &create<ctrl_richedit>},
   };
   return types;
 }

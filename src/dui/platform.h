@@ -33,9 +33,27 @@ int image_height(void* image);
 bool file_exists(const std::wstring& path);
 bool read_file(const std::wstring& path, std::string* bytes);
 
+// Window timers: WM_TIMER with the id reaches the window's procedure.
+void set_timer(WindowHandle window, uintptr_t id, unsigned period_ms);
+void kill_timer(WindowHandle window, uintptr_t id);
+
+// One-shot multimedia timers: the callback runs once on the timer thread
+// after the period. 0 when the timer could not be started.
+using one_shot_callback = void (*)(void* user);
+unsigned start_one_shot_timer(unsigned period_ms, one_shot_callback callback, void* user);
+void cancel_one_shot_timer(unsigned id);
+
+// Milliseconds of the high-resolution counter.
+double counter_ms();
+
 // Drawing into a device context.
 void fill_rect(DcHandle dc, const rect& area, uint32_t colorref);
 void draw_image(DcHandle dc, void* image, const rect& source, const rect& target);
+// The image drawn with its alpha multiplied by `opacity` (0 to 1).
+void draw_image_faded(DcHandle dc, void* image, const rect& source, const rect& target,
+                      float opacity);
+// Stretches pixels already drawn in the context to another place of it.
+void stretch_copy(DcHandle dc, const rect& source, const rect& target);
 void draw_text(DcHandle dc, const std::wstring& text, const text_style& style, const rect& area,
                bool disabled);
 

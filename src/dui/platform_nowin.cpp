@@ -6,6 +6,7 @@
 #include "dui/platform.h"
 #include "dui/platform_nowin.h"
 #include "dui/ctrl_dialog.h"
+#include "dui/ctrl_edit.h"
 #include "dui/text_codec.h"
 
 namespace dui {
@@ -50,8 +51,16 @@ bool read_file(const std::wstring& path, std::string* bytes) {
   return true;
 }
 
+void set_timer(WindowHandle, uintptr_t, unsigned) {}
+void kill_timer(WindowHandle, uintptr_t) {}
+// Tests run the steps themselves; a started timer only needs an id.
+unsigned start_one_shot_timer(unsigned, one_shot_callback, void*) { return 1; }
+void cancel_one_shot_timer(unsigned) {}
+double counter_ms() { return 0; }
 void fill_rect(DcHandle, const rect&, uint32_t) {}
 void draw_image(DcHandle, void*, const rect&, const rect&) {}
+void draw_image_faded(DcHandle, void*, const rect&, const rect&, float) {}
+void stretch_copy(DcHandle, const rect&, const rect&) {}
 void draw_text(DcHandle, const std::wstring&, const text_style&, const rect&, bool) {}
 void start_graphics() {}
 void stop_graphics() {}
@@ -78,5 +87,29 @@ void ctrl_dialog::set_height(int height) {
 void ctrl_dialog::update_tool_tip(WindowHandle, ctrl_base*, unsigned, uintptr_t, intptr_t) {}
 void ctrl_dialog::apply_region(WindowHandle) {}
 intptr_t ctrl_base::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
+
+}  // namespace dui
+
+namespace dui {
+
+// Text windows have no window on the host: they load their keys and lay
+// out like any control.
+ctrl_text_window::~ctrl_text_window() = default;
+intptr_t ctrl_text_window::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
+void ctrl_edit::attach() {
+  rect_ = compute_own_rect();
+  ctrl_base::attach();
+}
+void ctrl_edit::set_visible(bool visible) { visible_ = visible; }
+void ctrl_edit::set_enabled(bool enabled) { enabled_ = enabled; }
+std::wstring ctrl_edit::get_text() const { return std::wstring(); }
+intptr_t ctrl_edit::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
+ctrl_richedit::ctrl_richedit() = default;
+ctrl_richedit::~ctrl_richedit() = default;
+void ctrl_richedit::attach() {
+  rect_ = compute_own_rect();
+  ctrl_base::attach();
+}
+intptr_t ctrl_richedit::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
 
 }  // namespace dui

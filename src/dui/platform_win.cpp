@@ -2,6 +2,7 @@
 // GDI+ API.
 #include <windows.h>
 
+#include <mmsystem.h>
 #include <objidl.h>
 
 #include <algorithm>
@@ -98,6 +99,51 @@ bool read_file(const std::wstring& path, std::string* bytes) {
   return ok;
 }
 
+void set_timer(WindowHandle window, uintptr_t id, unsigned period_ms) {
+  if (window) SetTimer(window, id, period_ms, nullptr);
+}
+
+void kill_timer(WindowHandle window, uintptr_t id) {
+  if (window) KillTimer(window, id);
+}
+
+namespace {
+
+struct one_shot {
+  one_shot_callback callback;
+  void* user;
+};
+
+void CALLBACK one_shot_proc(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+  const auto* shot = reinterpret_cast<const one_shot*>(user);
+  const one_shot copy = *shot;
+  delete shot;
+  copy.callback(copy.user);
+}
+
+}  // namespace
+
+unsigned start_one_shot_timer(unsigned period_ms, one_shot_callback callback, void* user) {
+  auto* shot = new one_shot{callback, user};
+  const MMRESULT id = timeSetEvent(period_ms, 0, one_shot_proc, reinterpret_cast<DWORD_PTR>(shot),
+                                   TIME_ONESHOT | TIME_CALLBACK_FUNCTION);
+  if (id == 0) delete shot;
+  return id;
+}
+
+void cancel_one_shot_timer(unsigned id) {
+  // A cancelled timer never runs its callback, so its record stays behind;
+  // it is a few bytes, once per destroyed animation.
+  if (id) timeKillEvent(id);
+}
+
+double counter_ms() {
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(count.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
 void fill_rect(DcHandle dc, const rect& area, uint32_t colorref) {
   const RECT r = to_rect(area);
   const COLORREF old = SetBkColor(dc, colorref);
@@ -116,6 +162,38 @@ void draw_image(DcHandle dc, void* image, const rect& source, const rect& target
                          target.width(), target.height(), source.left, source.top,
                          source.width(), source.height(), UnitPixel, nullptr, nullptr, nullptr);
   GdipDeleteGraphics(graphics);
+}
+
+void draw_image_faded(DcHandle dc, void* image, const rect& source, const rect& target,
+                      float opacity) {
+  GpGraphics* graphics = nullptr;
+  if (GdipCreateFromHDC(dc, &graphics) != Ok) return;
+  GpImageAttributes* attributes = nullptr;
+  GdipCreateImageAttributes(&attributes);
+  ColorMatrix matrix = {};
+  for (int i = 0; i < 5; ++i) matrix.m[i][i] = 1.0f;
+  matrix.m[3][3] = std::clamp(opacity, 0.0f, 1.0f);
+  if (attributes) {
+    GdipSetImageAttributesColorMatrix(attributes, ColorAdjustTypeDefault, TRUE, &matrix, nullptr,
+                                      ColorMatrixFlagsDefault);
+  }
+  GdipSetInterpolationMode(graphics, InterpolationModeNearestNeighbor);
+  GdipSetPixelOffsetMode(graphics, PixelOffsetModeHalf);
+  GdipDrawImageRectRectI(graphics, static_cast<GpImage*>(image), target.left, target.top,
+                         target.width(), target.height(), source.left, source.top,
+                         source.width(), source.height(), UnitPixel, attributes, nullptr, nullptr);
+  if (attributes) GdipDisposeImageAttributes(attributes);
+  GdipDeleteGraphics(graphics);
+}
+
+void stretch_copy(DcHandle dc, const rect& source, const rect& target) {
+  if (source.width() <= 0 || source.height() <= 0 || target.width() <= 0 ||
+      target.height() <= 0) {
+    return;
+  }
+  SetStretchBltMode(dc, COLORONCOLOR);
+  StretchBlt(dc, target.left, target.top, target.width(), target.height(), dc, source.left,
+             source.top, source.width(), source.height(), SRCCOPY);
 }
 
 void draw_text(DcHandle dc, const std::wstring& text, const text_style& style, const rect& area,

@@ -2,9 +2,15 @@
 // skin can be looked at without running an installation.
 //   skin_viewer [--zip package.zip | --folder unpacked_folder]
 //               [--dialog name] [--shot out.bmp] [--exit-after ms]
+//               [--position fraction] [--slide pixels]
 // Without --zip or --folder it shows the package built into it (the
 // installer's). --shot saves the dialog as drawn, magenta where the window
-// is transparent.
+// is transparent. Every progress bar is set to --position (0.6 unless
+// given) so its fill shows; with --slide, a click on a button moves every
+// animated panel that many pixels down and back again, so slides can be
+// watched. Clicks, check boxes, radios and edits are reported on stderr.
+// The skin of the window tests has every control type:
+//   skin_viewer --folder <build>/src/dui/tests_win/test_skin --dialog all_controls
 #include <windows.h>
 
 #include <shellapi.h>
@@ -14,6 +20,8 @@
 #include <vector>
 
 #include "dui/ctrl_dialog.h"
+#include "dui/dui_panel.h"
+#include "dui/dui_slider.h"
 #include "dui/platform.h"
 #include "dui/skin_manager.h"
 #include "dui/skin_unpack.h"
@@ -27,7 +35,34 @@ struct options {
   std::string dialog = "vxwebinstall_main";
   std::wstring shot;
   int exit_after_ms = 0;
+  double position = 0.6;
+  int slide = 0;
 };
+
+options g_options;
+std::string g_dialog;
+
+template <typename T>
+void for_each_control(dui::ctrl_base* control, const char* type, void (*action)(T*)) {
+  for (const dui::child_entry& child : control->children()) {
+    if (std::string(child.control->type_name()) == type) action(static_cast<T*>(child.control));
+    for_each_control(child.control, type, action);
+  }
+}
+
+// Moves every animated panel down by --slide pixels, or back up.
+void slide_panels() {
+  static bool down = false;
+  down = !down;
+  dui::ctrl_dialog* dialog = dui::skin_manager::instance()->find_dialog(g_dialog);
+  if (!dialog) return;
+  for_each_control<dui::dui_ctrl_panel>(dialog, "dui_panel", [](dui::dui_ctrl_panel* panel) {
+    if (!panel->animated()) return;
+    const dui::rect& r = panel->area();
+    const int dy = down ? g_options.slide : -g_options.slide;
+    panel->set_rect(r.left, r.top + dy, r.right, r.bottom + dy);
+  });
+}
 
 bool parse(int argc, wchar_t** argv, options* o) {
   for (int i = 1; i < argc; ++i) {
@@ -44,6 +79,10 @@ bool parse(int argc, wchar_t** argv, options* o) {
       o->shot = value;
     } else if (arg == L"--exit-after") {
       o->exit_after_ms = _wtoi(value.c_str());
+    } else if (arg == L"--position") {
+      o->position = _wtof(value.c_str());
+    } else if (arg == L"--slide") {
+      o->slide = _wtoi(value.c_str());
     } else {
       return false;
     }
@@ -94,6 +133,16 @@ LRESULT CALLBACK viewer_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
       const std::string name = reinterpret_cast<const char*>(lparam);
       std::fprintf(stderr, "skin_viewer: click %s\n", name.c_str());
       if (_stricmp(name.c_str(), "close") == 0) DestroyWindow(window);
+      if (g_options.slide != 0) slide_panels();
+      return 0;
+    }
+    case dui::SKIN_MSG_CHECK_CLICK:
+    case dui::SKIN_MSG_RADIO_CLICK:
+    case dui::SKIN_MSG_EDIT_CHANGED: {
+      const char* kind = message == dui::SKIN_MSG_CHECK_CLICK   ? "check"
+                         : message == dui::SKIN_MSG_RADIO_CLICK ? "radio"
+                                                                : "edit";
+      std::fprintf(stderr, "skin_viewer: %s %s\n", kind, reinterpret_cast<const char*>(lparam));
       return 0;
     }
     case WM_LBUTTONDOWN:
@@ -116,10 +165,10 @@ LRESULT CALLBACK viewer_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  options o;
+  options& o = g_options;
   if (!parse(argc, argv, &o)) {
     std::fprintf(stderr, "usage: skin_viewer [--zip f.zip | --folder dir] [--dialog name] "
-                         "[--shot out.bmp] [--exit-after ms]\n");
+                         "[--shot out.bmp] [--exit-after ms] [--position f] [--slide px]\n");
     return 2;
   }
 
@@ -161,9 +210,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
     for (const auto& node : manager->nodes()) std::fprintf(stderr, "  %s\n", node.first.c_str());
     return 1;
   }
+  g_dialog = o.dialog;
+  dui::ctrl_dialog* dialog = manager->find_dialog(o.dialog);
+  static double position = o.position;
+  for_each_control<dui::dui_ctrl_slider>(dialog, "dui_slider", [](dui::dui_ctrl_slider* bar) {
+    bar->set_position(position);
+  });
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
-  dui::ctrl_dialog* dialog = manager->find_dialog(o.dialog);
   if (!o.shot.empty() && !save_snapshot(dialog, o.shot)) {
     std::fprintf(stderr, "skin_viewer: could not save the screenshot\n");
   }
