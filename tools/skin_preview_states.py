@@ -110,6 +110,16 @@ def main():
             body["close"]["enable"] = False
         skin[name] = proc
 
+    # The licence viewer, stood in for by a panel whose text wraps.
+    licence = copy.deepcopy(skin["vxwebinstall_xukexieyi"])
+    viewer = licence["body"].pop("EditPermItem")
+    text = open(os.path.join(folder, viewer["t_file"]), encoding="utf-8-sig").read()
+    licence["body"]["EditPermItem"] = {
+        "type": "dui_panel", "x": viewer["x"], "y": viewer["y"], "w": viewer["w"] - 17, "h": viewer["h"],
+        "fillcolor": "255,255,255", "txt": text, "t_color": "0,1,0", "t_size": viewer["t_size"] * 96 // 720,
+        "t_yalign": "left", "t_limit": False, "t_len": 0}
+    skin["preview_licence"] = licence
+
     prompt = copy.deepcopy(skin["vxwebinstall_qxaz"])
     for name, frame in (("button_qd", 1), ("button_qx", 1), ("close", 1)):
         prompt["body"][name]["xs"] = frame * prompt["body"][name]["w"]
