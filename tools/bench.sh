@@ -33,7 +33,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 run_ours() {
   local url=$1 file=$2; shift 2
   local out="$work/ours.out"
-  "$ZETORA_WINE" "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
+  timeout 300 "$ZETORA_WINE" "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
   local launcher=$!
   peak_hwm=0 peak_anon=0
   while kill -0 "$launcher" 2>/dev/null; do
@@ -100,8 +100,8 @@ pid $ngx/nginx.pid;
 error_log $ngx/logs/error.log;
 events { worker_connections 256; }
 http {
-  access_log $ngx/logs/access.log bench;
   log_format bench '\$request_uri \$status \$body_bytes_sent';
+  access_log $ngx/logs/access.log bench;
   client_body_temp_path $ngx/tmp_body; proxy_temp_path $ngx/tmp_proxy;
   fastcgi_temp_path $ngx/tmp_fcgi; uwsgi_temp_path $ngx/tmp_uwsgi; scgi_temp_path $ngx/tmp_scgi;
   server {
@@ -113,7 +113,11 @@ http {
 NGX
 nginx -p "$ngx" -c "$ngx/nginx.conf" -g 'daemon off;' 2>"$ngx/logs/stderr" &
 ngx_pid=$!
-for _ in $(seq 1 50); do curl -s -o /dev/null "http://127.0.0.1:$ngx_port/" && break; sleep 0.1; done
+ngx_up=0
+for _ in $(seq 1 50); do curl -s -o /dev/null "http://127.0.0.1:$ngx_port/" && ngx_up=1 && break; sleep 0.1; done
+if [ "$ngx_up" = 0 ]; then
+  echo "  nginx did not start: $(tail -n 1 "$ngx/logs/stderr")"
+else
 ngx_served() { awk '$1 ~ /^\/n64.bin/ {s += $3} END {print s + 0}' "$ngx/logs/access.log"; }
 nbase="http://127.0.0.1:$ngx_port"
 before=$(ngx_served)
@@ -132,6 +136,7 @@ echo "  aria2c / ideal           = $(ratio "$aria_ms" "$ideal_ms")"
 echo "  ours / aria2c            = $(ratio "$ours_ms" "$aria_ms")"
 cmp -s "$work/n64.ours" "$ngx/www/n64.bin" && cmp -s "$work/n64.aria2" "$ngx/www/n64.bin" &&
   echo "  files identical" || echo "  FILES DIFFER"
+fi
 kill "$ngx_pid" 2>/dev/null; wait "$ngx_pid" 2>/dev/null
 rm -f "$work/n64.ours" "$work/n64.aria2" "$ngx/www/n64.bin"
 
