@@ -15,6 +15,8 @@ Control requests (for tests):
     GET /_log                   every received report as JSON
     GET /_control?status=500    answer later reports with 500 (or 200, 404, ...)
     GET /_control?status=hang   accept later reports and never answer
+    GET /_control?status=close  close later report connections at once,
+                                unread and unrecorded, like a server that is down
     GET /_control?reset=1       forget the reports received so far
                                 (status and reset may be combined)
 
@@ -142,6 +144,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_POST(self):
         collector = self.server.collector
+        with collector.lock:
+            down = collector.status == "close"
+        if down:
+            # Like a server that is down: nothing is read, recorded or answered.
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
         length = int(self.headers.get("Content-Length", "0"))
         raw = self.rfile.read(length) if length > 0 else b""
         if self.path != REPORT_PATH:

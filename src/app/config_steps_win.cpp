@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "app/channel_config.h"
@@ -25,6 +26,16 @@ std::wstring TraceText(DownloadControl* control) {
 
 }  // namespace
 
+std::uint32_t DownloadTimeLimit(const wchar_t* testVariable, std::uint32_t seconds) {
+#if ZETORA_TEST_SEAMS
+  wchar_t value[16] = {};
+  if (GetEnvironmentVariableW(testVariable, value, 16) > 0) return wcstoul(value, nullptr, 10);
+#else
+  (void)testVariable;
+#endif
+  return seconds;
+}
+
 std::wstring InstallerDirectory() {
   wchar_t appData[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
@@ -47,8 +58,9 @@ bool DownloadConfiguration(RunRecorder& recorder, const std::wstring& serverBase
 
   DownloadControl* control = CreateDownloadControl();
   choice.configDownload = control;
-  const int result = DownLoadUrlToFile(control, url, *configPath, kConfigTimeLimitSeconds, 0, 0,
-                                       nullptr);
+  const std::uint32_t limit =
+      DownloadTimeLimit(L"ZETORA_TEST_CONFIG_SECONDS", kConfigTimeLimitSeconds);
+  const int result = DownLoadUrlToFile(control, url, *configPath, limit, 0, 0, nullptr);
   const std::wstring trace = TraceText(control);
   recorder.QueueTrace(L"dcf", trace);
   DestroyDownloadControl(control);

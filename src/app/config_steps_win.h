@@ -14,6 +14,11 @@
 // both levels are created when missing.
 std::wstring InstallerDirectory();
 
+// The time limit of a download: seconds, or in a test build the number of
+// seconds in the environment variable testVariable when it is set, so tests
+// wait out a stalled server quickly.
+std::uint32_t DownloadTimeLimit(const wchar_t* testVariable, std::uint32_t seconds);
+
 // Downloads the configuration of channel tn (60 s limit, cancelled through
 // the choice's configuration control). True when the file was downloaded.
 bool DownloadConfiguration(RunRecorder& recorder, const std::wstring& serverBase,

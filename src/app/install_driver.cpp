@@ -13,6 +13,7 @@ int InstallDriver::Run() {
   if (ui_.IsCancelRequested()) {
     recorder_.Stamp(999, 11, 1);
     recorder_.EndReport();
+    endReported_ = true;
   }
 
   while (!done_) {
@@ -109,8 +110,12 @@ void InstallDriver::RunState7() {
 void InstallDriver::EndRun() {
   const bool cancelled = ui_.IsCancelRequested();
   if (cancelled) endReason_ = kEndCancelled;
-  recorder_.Stamp(999, recorder_.LastResult(), recorder_.LastExtReason());
-  recorder_.EndReport();
+  // The end of the run is stamped and reported once, also after a cancel
+  // that came before the first state.
+  if (!endReported_) {
+    recorder_.Stamp(999, recorder_.LastResult(), recorder_.LastExtReason());
+    recorder_.EndReport();
+  }
   ui_.Post(kMsgEndNotice, static_cast<std::uintptr_t>(endReason_), cancelled ? 1 : 0);
   recorder_.QueueEndRecord();
   recorder_.FlushNow();

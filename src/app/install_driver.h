@@ -67,6 +67,7 @@ class InstallDriver {
   int state_ = 1;
   int endReason_ = 0;
   bool done_ = false;
+  bool endReported_ = false;
   bool configDownloaded_ = false;
   bool attachmentDownloaded_ = false;
 };

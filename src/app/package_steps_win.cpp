@@ -142,7 +142,8 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
   choice.setupDownload = control;
   // LONG and int are both 32 bits on Windows; the download writes the percent.
   const int result =
-      DownLoadUrlToFile(control, url, partialPath, kSetupTimeLimitSeconds, 0, 1,
+      DownLoadUrlToFile(control, url, partialPath,
+                        DownloadTimeLimit(L"ZETORA_TEST_SETUP_SECONDS", kSetupTimeLimitSeconds), 0, 1,
                         reinterpret_cast<int*>(const_cast<LONG*>(&choice.downloadPercent)));
   std::wstring trace = TraceText(control);
   DestroyDownloadControl(control);
@@ -168,6 +169,8 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
     RecordPhase(recorder, 13, 7, 1);
     return 2;
   }
+  // The record of the finished partial file is of no further use.
+  DeleteFileW((partialPath + L".resume").c_str());
   RecordPhase(recorder, 13, 1, 0);
   return 0;
 }

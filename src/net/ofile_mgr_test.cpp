@@ -376,5 +376,22 @@ TEST_F(LoadResumeTest, RecordOfAnotherFileUrlOrCreationTimeIsRefused) {
   EXPECT_TRUE(Load(SerializeResumeRecord(good), &ranges));
 }
 
+// Where the file system reports the last change as the creation time (Wine
+// here), a written data file is known by its full size instead.
+TEST_F(LoadResumeTest, MovedCreationTimeMatchesOnlyAFileOfTheRecordedSize) {
+  ResumeRecord record = MatchingRecord();
+  record.creationLow += 1;
+  std::vector<ByteRange> ranges;
+  EXPECT_FALSE(Load(SerializeResumeRecord(record), &ranges));  // size 0: made afresh
+
+  WriteWholeFile(path_, std::vector<uint8_t>(record.fileSize, 7));
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data));
+  const bool creationMoves = CompareFileTime(&data.ftCreationTime, &data.ftLastWriteTime) == 0;
+  EXPECT_EQ(Load(SerializeResumeRecord(record), &ranges), creationMoves);
+  record.fileSize -= 1;
+  EXPECT_FALSE(Load(SerializeResumeRecord(record), &ranges));
+}
+
 }  // namespace
 }  // namespace net

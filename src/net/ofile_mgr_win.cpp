@@ -46,7 +46,14 @@ bool COFileMgr::Open(const std::wstring& path, bool withResume, const std::wstri
   dataFile_.Set(OpenExclusive(path_));
   if (!dataFile_.IsValid()) return false;
   closed_.store(false);
-  if (!GetFileTime(dataFile_.Get(), &creationTime_, nullptr, nullptr)) creationTime_ = FILETIME{};
+  FILETIME lastWrite{};
+  if (!GetFileTime(dataFile_.Get(), &creationTime_, nullptr, &lastWrite)) {
+    creationTime_ = lastWrite = FILETIME{};
+  }
+  // A file that was ever written keeps a creation time older than its last
+  // write; the two are equal only for a file just created or where the
+  // creation time follows every change.
+  creationTimeMoves_ = CompareFileTime(&creationTime_, &lastWrite) == 0;
   if (withResume) resumeFile_.Set(OpenExclusive(resumePath_));
   return true;
 }
@@ -215,11 +222,20 @@ bool COFileMgr::LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* inf
     return false;
   }
   ResumeRecord record;
-  if (!ParseResumeRecord(bytes.data(), bytes.size(), &record) ||
-      !ResumeRecordMatches(record, ToUtf16(path_), ToUtf16(url_), creationTime_.dwLowDateTime,
-                           creationTime_.dwHighDateTime)) {
-    return false;
-  }
+  if (!ParseResumeRecord(bytes.data(), bytes.size(), &record)) return false;
+  const std::u16string path = ToUtf16(path_);
+  const std::u16string url = ToUtf16(url_);
+  const bool sameFile = ResumeRecordMatches(record, path, url, creationTime_.dwLowDateTime,
+                                            creationTime_.dwHighDateTime);
+  // Where the creation time moves with every write, the file is known by its
+  // size instead: the download gives the data file its full size at once,
+  // so a file made afresh since the record (size 0) never matches.
+  DWORD dataHigh = 0;
+  const DWORD dataSize = GetFileSize(dataFile_.Get(), &dataHigh);
+  const bool sameSizedFile =
+      creationTimeMoves_ && dataHigh == 0 && dataSize == record.fileSize &&
+      ResumeRecordMatches(record, path, url, record.creationLow, record.creationHigh);
+  if (!sameFile && !sameSizedFile) return false;
   fileSize_.store(record.fileSize);
   // What the record does not list as missing is on disk already.
   RangeList held;

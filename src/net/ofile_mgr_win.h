@@ -89,6 +89,9 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   ScopedHandle resumeFile_;
   std::atomic<bool> closed_{false};  // read by network threads
   FILETIME creationTime_{};
+  // The file system reports the last change as the creation time (no birth
+  // times, as under Wine): the creation time then cannot identify the file.
+  bool creationTimeMoves_ = false;
   SystemTime lastModified_{};
   BlockQueue queue_;
   RangeList remaining_ = RangeList::Whole();

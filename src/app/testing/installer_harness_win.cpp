@@ -51,6 +51,19 @@ InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wst
   return result;
 }
 
+HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments) {
+  std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments + L" -tn " + tn;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
 std::vector<std::string> SplitText(const std::string& text, char separator) {
   std::vector<std::string> parts;
   std::istringstream stream(text);

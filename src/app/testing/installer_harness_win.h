@@ -30,6 +30,11 @@ struct InstallerRunResult {
 InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wstring& tn,
                                       const std::wstring& arguments, DWORD timeoutMs);
 
+// Starts the installer with arguments and channel tn without waiting for it
+// (to end it half-way); the caller owns the returned process handle, null
+// when it could not start.
+HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments);
+
 // The value of key in a formatted line ("key=value key=value ").
 std::string ValueOf(const std::string& line, const std::string& key);
 std::vector<std::string> SplitText(const std::string& text, char separator);

@@ -2,110 +2,12 @@
 // the signed demo package: a fresh install, a package already in place, a
 // missing package, refused signatures, a declined elevation, a missing
 // attachment and an install command that tries to run a second command.
-#include <windows.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "app/channel_config.h"
-#include "app/testing/installer_harness_win.h"
-#include "build_config.h"
-#include "net/testing/httpd_client_win.h"
-#include "sys/testing/test_files_win.h"
-#include "sys/testing/trusted_root_win.h"
+#include "app/testing/package_fixture_win.h"
 
 namespace {
 
-const DWORD kRunLimitMs = 120000;
-// "@" stands for the item's name.
-const char kDefaultCommand[] = "-AutoStart /S -TnConfig=&quot;tnconfig_@.xml&quot;";
-const std::string kServer = "http://127.0.0.1:" + std::to_string(build_config::kConfigPort);
+using PackageInstallerTest = PackageFixture;
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-std::string SignedPackage(const char* variant) {
-  return ReadWholeFile(WinePath(Wide(std::string(ZETORA_SIGNED_DIR) + "/demo_package" + variant +
-                                     ".exe")));
-}
-
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::wstring RegisteredInstallDir() {
-  wchar_t value[MAX_PATH] = {};
-  DWORD size = sizeof(value);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser", L"installDir",
-                   RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
-    return L"";
-  }
-  return value;
-}
-
-class PackageInstallerTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_TRUE(TrustRootCertificate(WinePath(L"" ZETORA_TEST_CA_CERT)));
-    packageLog_ = new std::wstring(TempFileName(L"zpk"));
-    SetEnvironmentVariableW(L"ZETORA_DEMO_PACKAGE_LOG", packageLog_->c_str());
-  }
-  void SetUp() override {
-    ASSERT_TRUE(server_.ok());
-    ASSERT_TRUE(server_.Reset());
-    ASSERT_TRUE(collector_.Control("status=200"));
-    DeleteFileW(packageLog_->c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
-  }
-  // Later installer runs in this prefix must not find the product installed.
-  void TearDown() override {
-    SetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_ERROR", nullptr);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
-  }
-
-  // Serves channel tn's configuration (item "Zb<tn>", version 2.0.0.1), the
-  // package variant and the attachment; clears what earlier runs left.
-  void Serve(const std::string& tn, const char* variant,
-             const std::string& installcmd = kDefaultCommand) {
-    name_ = "Zb" + tn;
-    std::string command = installcmd;
-    command.replace(command.find('@') == std::string::npos ? command.size() : command.find('@'),
-                    command.find('@') == std::string::npos ? 0 : 1, name_);
-    std::string document = "<downloadlist><item name=\"" + name_ +
-                           "\" version=\"2.0.0.1\" url=\"" + kServer + "/pkg/" + tn +
-                           ".exe\" attachment=\"" + kServer + "/att/" + tn +
-                           ".xml\" installcmd=\"" + command + "\"/></downloadlist>";
-    EncryptConfigBlocks(MakeConfigKey(build_config::kConfigKeyText), &document);
-    ASSERT_TRUE(server_.ServeBytes("/oi/config/config_" + tn + ".xml", document));
-    if (variant != nullptr) ASSERT_TRUE(server_.ServeBytes("/pkg/" + tn + ".exe", SignedPackage(variant)));
-    ASSERT_TRUE(server_.ServeBytes("/att/" + tn + ".xml", "<tnconfig/>"));
-    const std::wstring folder = ItemFolder();
-    DeleteFileW((folder + L"\\vexlobrowser_setup" + Wide(name_) + L"_2.0.0.1.exe").c_str());
-    DeleteFileW((folder + L"\\vexlobrowser_setup" + Wide(name_) + L"_2.0.0.1.exe.tmp").c_str());
-    DeleteFileW((folder + L"\\vexlobrowser_setup" + Wide(name_) + L"_2.0.0.1.exe.tmp.resume").c_str());
-  }
-  std::wstring ItemFolder() const {
-    return TestInstallerDirectory() + L"\\" + Wide(name_) + L"_2.0.0.1";
-  }
-  std::wstring SetupPath() const {
-    return ItemFolder() + L"\\vexlobrowser_setup" + Wide(name_) + L"_2.0.0.1.exe";
-  }
-  InstallerRunResult Run(const std::string& tn) {
-    return RunInstallerTagged(collector_, Wide(tn), L"/S", kRunLimitMs);
-  }
-  static std::string PackageLog() { return ReadWholeFile(*packageLog_); }
-
-  HttpdClient server_;
-  CollectorClient collector_;
-  std::string name_;
-  static std::wstring* packageLog_;
-};
-std::wstring* PackageInstallerTest::packageLog_ = nullptr;
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 TEST_F(PackageInstallerTest, FreshInstallRunsThePackageAndTheNextRunKeepsIt) {
   Serve("fresh", "");
@@ -145,6 +47,47 @@ TEST_F(PackageInstallerTest, FreshInstallRunsThePackageAndTheNextRunKeepsIt) {
   EXPECT_EQ(ValueOf(again.FinalMap(), "dstp"), "uef;cks1") << again.FinalMap();
   EXPECT_EQ(ValueOf(again.FinalMap(), "csgn"), "csbd/csb1/ecfh1/wvt/success") << again.FinalMap();
   EXPECT_EQ(server_.Log("/pkg/fresh.exe").size(), fetched);
+}
+
+// The first run is ended as soon as its resume record is on disk; the second
+// run fetches only what the record lists as missing.
+TEST_F(PackageInstallerTest, AKilledPackageDownloadContinuesInTheNextRun) {
+  Serve("resume", "");
+  const uint64_t size = SignedPackage("").size();
+  ASSERT_GE(size, 524288u);  // the smallest download that keeps a resume record
+  ASSERT_TRUE(server_.Rule("/pkg/resume.exe", "rate=4000"));
+  HANDLE installer = StartInstaller(L"resume", L"/S");
+  ASSERT_NE(installer, nullptr);
+  const std::wstring record = SetupPath() + L".tmp.resume";
+  WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+  for (int i = 0; i < 1200; ++i) {
+    if (GetFileAttributesExW(record.c_str(), GetFileExInfoStandard, &attributes) &&
+        attributes.nFileSizeLow >= 3132) {
+      break;
+    }
+    Sleep(50);
+  }
+  TerminateProcess(installer, 1);
+  WaitForSingleObject(installer, 10000);
+  CloseHandle(installer);
+  ASSERT_GE(attributes.nFileSizeLow, 3132u) << "no resume record within a minute";
+  const uint64_t firstRun = BytesServed(server_.Log("/pkg/resume.exe"));
+  ASSERT_LT(firstRun, size);
+
+  ASSERT_TRUE(server_.Reset());
+  ServeFiles("resume", "");
+  const InstallerRunResult run = Run("resume");
+  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=0")) << run.diagnostics;
+  EXPECT_TRUE(Has(ValueOf(run.FinalMap(), "dstp"), ";cks1")) << run.FinalMap();
+  EXPECT_TRUE(Has(PackageLog(), "registered=1"));
+  const std::vector<HttpdClient::LogLine> second = server_.Log("/pkg/resume.exe");
+  for (const HttpdClient::LogLine& line : second) EXPECT_NE(line.range, "-") << run.diagnostics;
+  EXPECT_FALSE(Exists(SetupPath() + L".tmp.resume"));
+  // What the first run fetched after its last record is fetched again; the
+  // record was read at once, so that is little.
+  EXPECT_LE(firstRun + BytesServed(second), size + size / 10)
+      << firstRun << " + " << BytesServed(second) << " of " << size;
 }
 
 TEST_F(PackageInstallerTest, RefusedPackagesAreNeverStartedNorKept) {
