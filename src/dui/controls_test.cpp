@@ -102,6 +102,15 @@ TEST_F(ControlsTest, BounceSlideNeverPassesItsTargetAndEndsOnIt) {
   EXPECT_EQ(pane->area(), (rect{0, 282, 620, 442}));
 }
 
+TEST_F(ControlsTest, SlideWithoutATimerMovesAtOnce) {
+  auto* pane = find<dui_ctrl_panel>("pane");
+  set_one_shot_timers_fail(true);
+  pane->set_rect(0, 282, 620, 442);
+  set_one_shot_timers_fail(false);
+  EXPECT_EQ(pane->area(), (rect{0, 282, 620, 442}));
+  EXPECT_EQ(pane->remaining_steps(), 0);
+}
+
 TEST_F(ControlsTest, SlideTimingGuardsAndDirectMoves) {
   // 5 ms over 100 steps would be 0 ms, which no timer takes.
   EXPECT_EQ(find<dui_ctrl_panel>("quick")->step_period(), 1u);

@@ -16,6 +16,11 @@ std::vector<posted_message>& posted_messages() {
   return messages;
 }
 
+namespace {
+bool one_shot_timers_fail = false;
+}  // namespace
+void set_one_shot_timers_fail(bool fail) { one_shot_timers_fail = fail; }
+
 namespace platform {
 
 void invalidate_rect(WindowHandle, const rect*, bool) {}
@@ -54,7 +59,9 @@ bool read_file(const std::wstring& path, std::string* bytes) {
 void set_timer(WindowHandle, uintptr_t, unsigned) {}
 void kill_timer(WindowHandle, uintptr_t) {}
 // Tests run the steps themselves; a started timer only needs an id.
-unsigned start_one_shot_timer(unsigned, one_shot_callback, void*) { return 1; }
+unsigned start_one_shot_timer(unsigned, one_shot_callback, void*) {
+  return one_shot_timers_fail ? 0 : 1;
+}
 void cancel_one_shot_timer(unsigned) {}
 double counter_ms() { return 0; }
 void fill_rect(DcHandle, const rect&, uint32_t) {}

@@ -20,7 +20,7 @@
 namespace dui {
 namespace {
 
-constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+constexpr uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 constexpr uint32_t kBoxOff = 0xFFFF00, kBoxOffHover = 0x00FFFF, kBoxOn = 0xFF8000,
                    kBoxOnHover = 0x8000FF;
 
@@ -154,6 +154,11 @@ TEST_F(ControlsWindowTest, CheckBoxAndRadios) {
   EXPECT_EQ(pixel(25, 80), kBoxOff);
   EXPECT_EQ(count_notices(SKIN_MSG_RADIO_CLICK, "rb"), 1);
   save("controls_radio.bmp");
+  // Beside the labels, the repaints after the clicks kept the white panel
+  // under them (nothing of the colour key shows through).
+  EXPECT_EQ(pixel(170, 60), kWhite);
+  EXPECT_EQ(pixel(90, 84), kWhite);
+  EXPECT_EQ(pixel(190, 84), kWhite);
 }
 
 TEST_F(ControlsWindowTest, SliderAtHalfAndFull) {
