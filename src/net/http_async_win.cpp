@@ -15,26 +15,13 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
                              DWORD infoLength) {
   DownloadJobTable& table = DownloadJobTable::Instance();
   const uint32_t jobId = static_cast<uint32_t>(context);
-  IHttpAsync* job = table.AcquireJob(jobId);
-  // A retired job still hears about its connection (its socket is reset as
-  // soon as it is found, and its turn to connect is given back) and about
-  // its handle closing (the handle's reference keeps it alive until then).
-  const bool retired = !job;
-  if (retired) {
-    const bool wanted = status == INTERNET_STATUS_HANDLE_CLOSING ||
-                        status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
-                        status == INTERNET_STATUS_CONNECTED_TO_SERVER ||
-                        status == INTERNET_STATUS_REQUEST_COMPLETE;
-    if (wanted) job = table.AcquireRetiringJob(jobId);
-  }
+  // The closing notice of a request handle also reaches retired jobs: their
+  // handle reference keeps them alive until then.
+  IHttpAsync* job = status == INTERNET_STATUS_HANDLE_CLOSING ? table.AcquireRetiringJob(jobId)
+                                                             : table.AcquireJob(jobId);
   if (!job) return;
   // Only CHttpAsync objects install this callback with their job id.
-  CHttpAsync* request = static_cast<CHttpAsync*>(job);
-  if (retired && status == INTERNET_STATUS_REQUEST_COMPLETE) {
-    request->OnRetiredRequestComplete();
-  } else {
-    request->OnStatus(handle, status, info, infoLength);
-  }
+  static_cast<CHttpAsync*>(job)->OnStatus(handle, status, info, infoLength);
   table.ReleaseJob(job);
 }
 
@@ -141,7 +128,6 @@ void CHttpAsync::CloseParentHandles() {
 
 void CHttpAsync::RunStateMachine(DWORD error) {
   if (error != 0) {
-    EndTransfer();
     SignalEnd(error);
     return;
   }
@@ -160,7 +146,6 @@ void CHttpAsync::RunStateMachine(DWORD error) {
     }
     if (result == kContinue) continue;
     if (result == ERROR_IO_PENDING) return;  // the callback carries on
-    EndTransfer();
     SignalEnd(result);
     return;
   }
@@ -260,18 +245,12 @@ DWORD CHttpAsync::StepDeliver() {
     state_->bytesRead = length;
   }
   if (length == 0) {
-    bodyEnded_ = true;
     SetStep(kStepComplete);
     return kContinue;
   }
-  bodyRead_ += length;
   const uint32_t start = state_->partialOk ? state_->response.rangeFirst : 0;
   const uint32_t position = start + state_->delivered;
   bool lastChunk = false;
-  // The whole announced body is here: the job ends without the empty read
-  // that would hand the connection to WinINet's pool.
-  const uint32_t bodyLength = state_->response.contentLength;
-  if (bodyLength != kNoLength && bodyRead_ >= bodyLength) lastChunk = true;
   if (params_.useRange) {
     if (position > params_.rangeLast) return ERROR_INVALID_PARAMETER;
     if (uint64_t{position} + length - 1 > params_.rangeLast) {
@@ -297,28 +276,9 @@ DWORD CHttpAsync::StepDeliver() {
   return kContinue;
 }
 
-void CHttpAsync::EndTransfer() {
-  // A body that WinINet saw end has left its connection to WinINet's pool,
-  // where another request may be using it by now.
-  if (bodyEnded_) return;
-  // Every other connection is reset, read to its end or not: a connection
-  // kept for reuse would serve a later request without the connecting
-  // notices, and that request could not find its socket to end it early.
-  if (socket_.Abort()) {
-    DiagPrintf(L"CHttpAsync %08x: connection reset after %u body bytes\r\n", params_.context,
-               bodyRead_);
-  }
-}
-
-void CHttpAsync::OnRetiredRequestComplete() { socket_.OnConnectDone(); }
-
 void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLength) {
   switch (status) {
-    case INTERNET_STATUS_CONNECTING_TO_SERVER:
-      socket_.OnConnecting();
-      break;
     case INTERNET_STATUS_CONNECTED_TO_SERVER: {
-      socket_.OnConnected();
       wchar_t address[kServerAddressUnits];
       CopyCallbackText(info, infoLength, address, kServerAddressUnits);
       AutoLock lock(*lock_);
@@ -334,7 +294,6 @@ void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLeng
       }
       break;
     case INTERNET_STATUS_HANDLE_CLOSING:
-      socket_.OnConnectDone();
       if (handle != nullptr && handle == requestHandle_) {
         requestHandle_ = nullptr;
         SetEvent(closedEvent_.Get());
@@ -343,7 +302,6 @@ void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLeng
       }
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
-      socket_.OnConnectDone();
       const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
       const DWORD error = result ? result->dwError : ERROR_INVALID_PARAMETER;
       RunStateMachine(error);
@@ -416,7 +374,6 @@ int CHttpAsync::Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoRes
 int CHttpAsync::Close() {
   if (closed_) return 1;
   closed_ = true;
-  EndTransfer();
   CloseRequest();
   CloseParentHandles();
   return 1;

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "net/connection_socket_win.h"
 #include "net/http_common_win.h"
 
 namespace net {
@@ -26,9 +25,6 @@ class CHttpAsync : public CHttpRequestBase {
 
   // The status callback's work for this job.
   void OnStatus(void* handle, DWORD status, void* info, DWORD infoLength);
-  // A request completed after its job was retired: only the connection's
-  // bookkeeping is left to do.
-  void OnRetiredRequestComplete();
 
   // Wait for the closed event on destruction.
   static constexpr DWORD kCloseWaitMs = 5000;
@@ -49,9 +45,6 @@ class CHttpAsync : public CHttpRequestBase {
   DWORD StepRead();
   DWORD StepDeliver();
   void OnFirstResponse();
-  // Resets the connection when the body was not read to its end, so that
-  // neither the end of the job nor the close of its handle reads the rest.
-  void EndTransfer();
 
   // The handle-use guard around every WinINet call on the request handle.
   bool AcquireRequest();
@@ -73,11 +66,6 @@ class CHttpAsync : public CHttpRequestBase {
   // receive buffer, so the buffer must outlive the handle, not the job.
   void* requestHandle_ = nullptr;
   bool closed_ = false;
-  ConnectionSocket socket_;
-  // Raw body bytes read (before any cut at the range end), and whether
-  // WinINet reported the end of the body.
-  uint32_t bodyRead_ = 0;
-  bool bodyEnded_ = false;
 };
 
 }  // namespace net

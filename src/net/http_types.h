@@ -69,8 +69,7 @@ HttpRequestParams DefaultRequestParams();
 
 class IOutFile;
 
-// Large reads: fewer callbacks and queued blocks per megabyte on fast links.
-constexpr std::size_t kReceiveBufferSize = 65536;
+constexpr std::size_t kReceiveBufferSize = 8192;
 constexpr std::size_t kServerAddressUnits = 16;
 constexpr std::size_t kRedirectUrlUnits = 2048;
 constexpr std::size_t kHostHeaderBytes = 2048;
