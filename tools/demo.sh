@@ -33,6 +33,8 @@ server_pid=$!
 trap 'kill $server_pid $collector_pid 2>/dev/null' EXIT
 for _ in $(seq 1 50); do grep -q READY "$out_dir/config-server.out" 2>/dev/null && break; sleep 0.1; done
 curl -s -X POST "http://127.0.0.1:$config_port/_ctl/rule?path=/oi/config/config_demo.xml&delay=3000" >/dev/null
+# The package comes slowly enough for its progress to be seen.
+curl -s -X POST "http://127.0.0.1:$config_port/_ctl/rule?path=/union/getvxbrowser.php&rate=60000" >/dev/null
 echo "demo: the configuration server serves $demo_config as /oi/config/config_demo.xml"
 "$win_dir/../host/zetora-config" check "$demo_config" | sed 's/^/  | /'
 
@@ -52,7 +54,10 @@ start=$(date +%s.%N)
 LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$exe" -tn demo 2>"$log" &
 installer_pid=$!
 sleep 2
-import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the window: $shot"
+import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the options window, waiting for the configuration: $shot"
+sleep 3
+import -window root "$out_dir/window-progress.png" 2>/dev/null \
+  && echo "demo: screenshot of the progress window: $out_dir/window-progress.png"
 wait $installer_pid
 rc=$?
 elapsed=$(python3 -c "print('%.1f' % ($(date +%s.%N) - $start))")
@@ -85,6 +90,22 @@ grep -a "Installed product\|ClassifyInstall\|InstallDriver end reason" "$out_dir
   | tr -d '\r' | sed 's/^/  | /'
 echo "demo: requests the server had in the second run (configuration only, no package):"
 curl -s "http://127.0.0.1:$config_port/_ctl/log" | cut -f4,5,9 | sed 's/^/  | /'
+
+# Every screen state, from the screens' own test program: the real UI
+# thread and skin driven by the driver's and the package's messages.
+screens_test="$win_dir/src/screens/tests_win/screens_win_test.exe"
+if [ -f "$screens_test" ]; then
+  (cd "$(dirname "$screens_test")" && rm -f screen_*.bmp &&
+   LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$screens_test" \
+     --gtest_filter='ScreensTest.Mode*:ScreensTest.Cancel*:ScreensTest.EndNotices*:ScreensTest.Quick*' \
+     >"$out_dir/screens_test.log" 2>&1)
+  echo "demo: the screens (saved by the screens' test program, $(grep -c '^\[       OK' "$out_dir/screens_test.log") states passed their checks):"
+  for bmp in "$(dirname "$screens_test")"/screen_*.bmp; do
+    [ -f "$bmp" ] || continue
+    png="$out_dir/$(basename "${bmp%.bmp}").png"
+    convert "$bmp" "$png" 2>/dev/null && echo "  | $png"
+  done
+fi
 
 # The skin viewer shows the installer's main dialog from the same skin
 # package; its drawing is saved beside the run's screenshot.

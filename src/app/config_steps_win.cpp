@@ -10,6 +10,7 @@
 #include "net/download_control.h"
 #include "net/download_to_file.h"
 #include "sys/diag.h"
+#include "sys/test_setting_win.h"
 
 namespace {
 
@@ -27,13 +28,7 @@ std::wstring TraceText(DownloadControl* control) {
 }  // namespace
 
 std::uint32_t DownloadTimeLimit(const wchar_t* testVariable, std::uint32_t seconds) {
-#if ZETORA_TEST_SEAMS
-  wchar_t value[16] = {};
-  if (GetEnvironmentVariableW(testVariable, value, 16) > 0) return wcstoul(value, nullptr, 10);
-#else
-  (void)testVariable;
-#endif
-  return seconds;
+  return TestSettingOr(testVariable, seconds);
 }
 
 std::wstring InstallerDirectory() {

@@ -1,5 +1,8 @@
 #include "app/ui_thread.h"
 
+#include "app/driver_messages.h"
+
+#include "screens/screen_support_win.h"
 #include "sys/diag.h"
 
 bool InitInstallChoice(InstallChoice* choice) {
@@ -26,15 +29,18 @@ UiContext* StartUiThread(HINSTANCE instance, const wchar_t* commandLine, int sho
   if (context->uiThread == nullptr) {
     DiagPrintf(L"StartUi: CreateThread failed %lu\r\n", GetLastError());
   }
-  const DWORD wait = WaitForSingleObject(context->uiReadyEvent, readyTimeoutMs);
+  // A thread that ends (or never started) will never be ready.
+  HANDLE waits[2] = {context->uiReadyEvent, context->uiThread};
+  const DWORD wait =
+      WaitForMultipleObjects(context->uiThread != nullptr ? 2 : 1, waits, FALSE, readyTimeoutMs);
   ResetEvent(context->uiReadyEvent);
   if (wait != WAIT_OBJECT_0) DiagPrintf(L"StartUi: UI not ready (%lu)\r\n", wait);
   return context;
 }
 
-int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs) {
-  HANDLE events[2] = {choice.cancelEvent, choice.goEvent};
-  const DWORD wait = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
+int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs, HANDLE uiThread) {
+  HANDLE events[3] = {choice.cancelEvent, choice.goEvent, uiThread};
+  const DWORD wait = WaitForMultipleObjects(uiThread != nullptr ? 3 : 2, events, FALSE, timeoutMs);
   if (wait == WAIT_OBJECT_0) {
     DiagPrintf(L"Receive user command to cancel\n");
     return 1;
@@ -47,6 +53,7 @@ int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs) {
     DiagPrintf(L"Wait user command timeout\n");
     return 3;
   }
+  if (uiThread != nullptr && wait == WAIT_OBJECT_0 + 2) return kUserInterfaceEnded;
   return 0;
 }
 
@@ -56,12 +63,33 @@ void WindowDriverUi::Post(unsigned message, std::uintptr_t wParam, std::intptr_t
 }
 
 int WindowDriverUi::WaitUserCommand() {
-  return ::WaitUserCommand(*context_->choice, INFINITE);
+  InstallChoice& choice = *context_->choice;
+  // The user's command, or the end of the UI thread that would give it.
+  const int command = ::WaitUserCommand(choice, INFINITE, context_->uiThread);
+  if (command != kUserInterfaceEnded) return command;
+  // No window will answer any more. A silent run needs none and installs
+  // with the defaults; an interactive run ends as if the window were closed.
+  if (choice.cancelRequested == 0 && choice.silent) {
+    DiagPrintf(L"UI ended: silent run goes on\n");
+    if (choice.installDirectory.empty()) {
+      choice.installDirectory = DefaultInstallDirectory();
+      choice.desktopShortcut = choice.quickLaunch = choice.defaultBrowser = 1;
+    }
+    return kUserCommandInstall;
+  }
+  DiagPrintf(L"UI ended before the user's command\n");
+  InterlockedExchange(&choice.cancelRequested, 1);
+  return kUserCommandCancel;
 }
 
 bool WindowDriverUi::IsCancelRequested() { return context_->choice->cancelRequested != 0; }
 
 void WindowDriverUi::WaitForUiEnd() {
-  WaitForSingleObject(context_->uiReadyEvent, INFINITE);
-  if (context_->uiThread != nullptr) WaitForSingleObject(context_->uiThread, INFINITE);
+  // The options window's end sets the ready event, and so does the end of
+  // the thread's loop; a thread that ended otherwise releases the wait too.
+  HANDLE thread = context_->uiThread;
+  if (thread == nullptr) return;
+  HANDLE events[2] = {context_->uiReadyEvent, thread};
+  WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  WaitForSingleObject(thread, INFINITE);
 }

@@ -15,8 +15,10 @@ UiContext* StartUiThread(HINSTANCE instance, const wchar_t* commandLine, int sho
                          InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs);
 
 // Waits for the cancel event (first, so it wins when both are set) or the go
-// event: 1 cancel, 2 go, 3 time-out, 0 wait failure.
-int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs);
+// event: 1 cancel, 2 go, 3 time-out, 0 wait failure. With the UI thread's
+// handle the wait also ends when that thread does (kUserInterfaceEnded).
+constexpr int kUserInterfaceEnded = 4;
+int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs, HANDLE uiThread = nullptr);
 
 // The UI thread milliseconds the driver waits for readiness.
 constexpr DWORD kUiReadyTimeoutMs = 30000;

@@ -185,6 +185,11 @@ void dui_ctrl_panel::apply_rect(const rect& r) {
   layout();
 }
 
+void dui_ctrl_panel::set_fill_color(const std::string& color) {
+  fillcolor_ = color;
+  invalidate_control(this);
+}
+
 void dui_ctrl_panel::set_rect(int left, int top, int right, int bottom) {
   std::lock_guard<std::recursive_mutex> lock(slide_lock());
   const rect target{left, top, right, bottom};

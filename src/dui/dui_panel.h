@@ -38,6 +38,8 @@ class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
   // Shows another picture (reloaded on the next paint even when the name is
   // the same).
   void set_image(const std::string& file);
+  // Another fill colour ("r,g,b"), drawn on the next paint.
+  void set_fill_color(const std::string& color);
   // Moves the panel to the rectangle (in its hosting window), at once or,
   // with "animation", in "animation-degree" eased steps over
   // "animation-time" milliseconds.
@@ -48,6 +50,8 @@ class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
   skin_image& picture() { return current_; }
   bool animated() const { return animation_; }
   int32_t remaining_steps() const { return remaining_.load(); }
+  // Where the running (or last) slide ends.
+  const rect& slide_target() const { return slide_target_; }
   // The period of one slide step: never 0 ms, which no timer accepts.
   unsigned step_period() const;
   float fade_level() const { return fade_level_; }

@@ -244,15 +244,26 @@ TEST(InstallerProcess, WindowedRunShowsTheOptionsWindowAndCompletes) {
   ASSERT_TRUE(port.Hold());
   InstallerRun run(L"-tn windowed");
   ASSERT_TRUE(run.started());
-  HWND window = WaitForWindow(run.pid(), L"ZetoraProvisionalOptions", nullptr, 30000);
+  // The options window: the skinned dialog titled "zetora浏览器下载组件".
+  HWND window = WaitForWindow(run.pid(), L"#32770",
+                              L"zetora\x6D4F\x89C8\x5668\x4E0B\x8F7D\x7EC4\x4EF6", 30000);
   ASSERT_NE(window, nullptr) << run.Log();
   // The window is found as soon as it exists; it is shown right after.
   for (int i = 0; i < 200 && !IsWindowVisible(window); ++i) Sleep(50);
   EXPECT_TRUE(IsWindowVisible(window));
   port.Release();
+  // Nothing serves the package: the failure window is the run's last
+  // window, and closing it ends the run.
+  HWND failure = nullptr;
+  for (int i = 0; i < 1200 && failure == nullptr; ++i) {
+    HWND candidate = WaitForWindow(run.pid(), L"#32770", L"Zetora\x6D4F\x89C8\x5668", 50);
+    if (candidate != nullptr && IsWindowVisible(candidate)) failure = candidate;
+  }
+  ASSERT_NE(failure, nullptr) << run.Log();
+  PostMessageW(failure, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(run.WaitExit(60000), 0u);
   const std::string log = run.Log();
-  EXPECT_NE(log.find(kSilentEnd), std::string::npos) << log;
+  EXPECT_NE(log.find("InstallDriver end reason=5"), std::string::npos) << log;
   EXPECT_FALSE(IsWindow(window));
 }
 

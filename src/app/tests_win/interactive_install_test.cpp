@@ -1,0 +1,89 @@
+// The real installer with its screens, driven by clicks at the buttons'
+// places as a user gives them: a fresh install whose user goes back to the
+// options from the progress screen, unticks the desktop shortcut and
+// confirms; the package installs with that choice.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/testing/package_fixture_win.h"
+
+namespace {
+
+struct Search {
+  DWORD process;
+  int width, height;
+  const wchar_t* title;  // null: any
+  HWND found;
+};
+
+BOOL CALLBACK MatchInstallerWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<Search*>(parameter);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  RECT r;
+  if (process != search->process || !IsWindowVisible(window) || !GetWindowRect(window, &r)) {
+    return TRUE;
+  }
+  if (r.right - r.left != search->width || r.bottom - r.top != search->height) return TRUE;
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  if (search->title != nullptr && std::wstring(title) != search->title) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND WaitInstallerWindow(DWORD process, int width, int height, const wchar_t* title) {
+  for (int i = 0; i < 600; ++i) {
+    Search search{process, width, height, title, nullptr};
+    EnumWindows(MatchInstallerWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) return search.found;
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+void ClickAt(HWND window, int x, int y) {
+  const LPARAM point = MAKELPARAM(x, y);
+  PostMessageW(window, WM_MOUSEMOVE, 0, point);
+  PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  PostMessageW(window, WM_LBUTTONUP, 0, point);
+}
+
+const wchar_t kOptionsTitle[] = L"zetora\x6D4F\x89C8\x5668\x4E0B\x8F7D\x7EC4\x4EF6";
+const wchar_t kProgressTitle[] = L"zetora\x6D4F\x89C8\x5668\x5728\x7EBF\x5B89\x88C5";
+
+class InteractiveInstallTest : public PackageFixture {};
+
+TEST_F(InteractiveInstallTest, BackToTheOptionsUntickAndInstall) {
+  Serve("clicks", "");
+  // Slow enough that the user is back in the options before the download ends.
+  ASSERT_TRUE(server_.Rule("/pkg/clicks.exe", "rate=20000"));
+  HANDLE installer = StartInstaller(L"clicks", L"");
+  ASSERT_NE(installer, nullptr);
+  const DWORD process = GetProcessId(installer);
+
+  HWND progress = WaitInstallerWindow(process, 620, 282, kProgressTitle);
+  ASSERT_NE(progress, nullptr) << "no progress window";
+  ClickAt(progress, 548, 258);  // "自定义安装"
+  HWND options = WaitInstallerWindow(process, 620, 443, kOptionsTitle);
+  ASSERT_NE(options, nullptr) << "the options did not come back";
+  Sleep(1500);  // the panel slides out
+  ClickAt(options, 224 + 6, 281 + 116 + 8);  // "添加桌面快捷方式"
+  Sleep(300);
+  ClickAt(options, 310, 170);  // the action button
+
+  const DWORD ended = WaitForSingleObject(installer, kRunLimitMs);
+  if (ended != WAIT_OBJECT_0) TerminateProcess(installer, 1);
+  CloseHandle(installer);
+  ASSERT_EQ(ended, WAIT_OBJECT_0) << "the installer did not end";
+  const std::string log = PackageLog();
+  EXPECT_TRUE(Has(log, "-DeskIconState=0 -FastIconState=1 -SetDefaultState=1")) << log;
+  EXPECT_TRUE(Has(log, "registered=1")) << log;
+  // The package's progress reached the options window it was handed.
+  EXPECT_TRUE(Has(log, "progress 100 sent=1")) << log;
+}
+
+}  // namespace
