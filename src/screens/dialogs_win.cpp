@@ -95,13 +95,14 @@ class LicenceWindow : public OwnedWindow {
   LicenceWindow() : OwnedWindow("vxwebinstall_xukexieyi", L"awxkxy") {}
 
  protected:
-  // The text opens at its beginning (the viewer is laid out after it was
-  // filled, which leaves it scrolled to the end).
+  // The text opens at its beginning: the viewer was filled while it was
+  // one pixel high and scrolls to its end when shown, so the scroll back is
+  // posted to come after the show.
   void OnInit() override {
     dui::ctrl_base* text = FindSkinControl("vxwebinstall_xukexieyi", "EditPermItem");
     if (text == nullptr || text->window() == nullptr) return;
-    SendMessageW(text->window(), EM_SETSEL, 0, 0);
-    SendMessageW(text->window(), WM_VSCROLL, SB_TOP, 0);
+    PostMessageW(text->window(), EM_SETSEL, 0, 0);
+    PostMessageW(text->window(), WM_VSCROLL, SB_TOP, 0);
   }
   void OnClick(LPARAM name) override {
     if (IsClickOn(name, "close")) OnCancel();
