@@ -86,4 +86,45 @@ TEST_F(InteractiveInstallTest, BackToTheOptionsUntickAndInstall) {
   EXPECT_TRUE(Has(log, "progress 100 sent=1")) << log;
 }
 
+// Cancelling through the screens: the run ends as cancelled within a bound
+// and the package is never started.
+TEST_F(InteractiveInstallTest, CancelFromTheScreensEndsTheRun) {
+  const struct {
+    const char* tn;
+    bool duringDownload;  // else while the configuration downloads
+  } cases[] = {{"uicancelcfg", false}, {"uicanceldl", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tn);
+    Serve(c.tn, "");
+    if (c.duringDownload) {
+      ASSERT_TRUE(server_.Rule("/pkg/" + std::string(c.tn) + ".exe", "rate=4000"));
+    } else {
+      ASSERT_TRUE(server_.Rule("/oi/config/config_" + std::string(c.tn) + ".xml", "delay=8000"));
+    }
+    HANDLE installer = StartInstaller(Wide(c.tn), L"");
+    ASSERT_NE(installer, nullptr);
+    const DWORD process = GetProcessId(installer);
+    if (c.duringDownload) {
+      HWND progress = WaitInstallerWindow(process, 620, 282, kProgressTitle);
+      ASSERT_NE(progress, nullptr);
+      Sleep(500);
+      PostMessageW(progress, WM_COMMAND, 214, 0);  // "退出安装" of the tray menu
+    } else {
+      HWND options = WaitInstallerWindow(process, 620, 282, kOptionsTitle);
+      ASSERT_NE(options, nullptr);
+      Sleep(500);
+      ClickAt(options, 601, 18);  // the close box
+    }
+    HWND prompt = WaitInstallerWindow(process, 350, 154, nullptr);
+    ASSERT_NE(prompt, nullptr) << "no cancel confirmation";
+    Sleep(300);
+    ClickAt(prompt, 186, 118);  // "确定"
+    const DWORD ended = WaitForSingleObject(installer, 30000);
+    if (ended != WAIT_OBJECT_0) TerminateProcess(installer, 1);
+    CloseHandle(installer);
+    EXPECT_EQ(ended, WAIT_OBJECT_0) << "the cancelled run did not end";
+    EXPECT_EQ(PackageLog(), "");
+  }
+}
+
 }  // namespace
