@@ -55,7 +55,7 @@ LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$exe" -tn demo 2>"$log" &
 installer_pid=$!
 sleep 2
 import -window root "$shot" 2>/dev/null && echo "demo: screenshot of the options window, waiting for the configuration: $shot"
-sleep 3
+sleep 7
 import -window root "$out_dir/window-progress.png" 2>/dev/null \
   && echo "demo: screenshot of the progress window: $out_dir/window-progress.png"
 wait $installer_pid
