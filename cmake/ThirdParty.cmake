@@ -30,7 +30,7 @@ target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 target_compile_options(minizip PRIVATE -w)
 
 file(GLOB jsoncpp_sources ${jsoncpp_dir}/src/lib_json/*.cpp)
-add_library(jsoncpp STATIC ${jsoncpp_sources})
+add_library(jsoncpp STATIC ${jsoncpp_sources} ${CMAKE_CURRENT_LIST_DIR}/jsoncpp_stream_api.cpp)
 target_include_directories(jsoncpp SYSTEM PUBLIC ${jsoncpp_dir}/include)
 target_compile_options(jsoncpp PRIVATE -w)
 
