@@ -30,7 +30,7 @@ target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 target_compile_options(minizip PRIVATE -w)
 
 file(GLOB jsoncpp_sources ${jsoncpp_dir}/src/lib_json/*.cpp)
-add_library(jsoncpp STATIC ${jsoncpp_sources})
+add_library(jsoncpp STATIC ${jsoncpp_sources} ${CMAKE_CURRENT_LIST_DIR}/jsoncpp_stream_api.cpp)
 target_include_directories(jsoncpp SYSTEM PUBLIC ${jsoncpp_dir}/include)
 target_compile_options(jsoncpp PRIVATE -w)
 
@@ -38,7 +38,9 @@ add_library(tinyxml STATIC
   ${tinyxml_dir}/tinyxml.cpp ${tinyxml_dir}/tinystr.cpp
   ${tinyxml_dir}/tinyxmlerror.cpp ${tinyxml_dir}/tinyxmlparser.cpp)
 target_include_directories(tinyxml SYSTEM PUBLIC ${tinyxml_dir})
-target_compile_definitions(tinyxml PUBLIC TIXML_USE_STL)
+# Without TIXML_USE_STL: the installer reads through the char* interface, and
+# the STL build's stream operators pull the whole iostream and locale library
+# (about 700 KB) into the installer.
 target_compile_options(tinyxml PRIVATE -w)
 
 if(ZETORA_WINDOWS)

@@ -126,4 +126,4 @@ echo "  missing per the resume record: $missing bytes; fetched by the second run
 echo "  fetched again beyond what was missing: $((again - missing)) bytes ($(ratio "$((again - missing)) * 100" "$((64 * MiB))") % of the file)"
 
 installer="$build/win32/ZetoraWebInstaller.exe"
-echo "bench: release installer (32-bit) $(stat -c %s "$installer") bytes (stripped, unused sections removed)"
+echo "bench: release installer (32-bit) $(stat -c %s "$installer") bytes (stripped, size-optimised; limit 1048576)"

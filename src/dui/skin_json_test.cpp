@@ -54,6 +54,22 @@ TEST(SkinJsonTest, ReadersMapEveryType) {
   EXPECT_EQ(read_uint(parse_one("-3.5")), 0u);
 }
 
+// Numbers are read with strtod in the classic locale; the text must be a
+// whole number token and a value beyond double's range is an error.
+TEST(SkinJsonTest, NumbersReadAsDoubles) {
+  const struct {
+    const char* json;
+    double value;
+  } cases[] = {
+      {"1.5e2", 150}, {"-0.125", -0.125}, {"1E+2", 100}, {"2.5E-1", 0.25},
+      {"12345678901234567890123", 1.2345678901234568e22}, {"1e-400", 0},
+  };
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(parse_one(c.json).asDouble(), c.value) << c.json;
+  Json::Value root;
+  EXPECT_FALSE(parse_skin_text("{\"k\":1e400}", &root));
+  EXPECT_FALSE(parse_skin_text("{\"k\":-1e400}", &root));
+}
+
 TEST(SkinJsonTest, WideStringsAreDecodedFromUtf8) {
   EXPECT_EQ(read_wstring(parse_one("\"\xE4\xB8\x80\xE9\x94\xAE\"")), L"\u4E00\u952E");
   EXPECT_EQ(read_wstring(parse_one("-12")), L"-12");
