@@ -396,6 +396,25 @@ TEST(DownloadTask, ResumeFetchesOnlyTheMissingRanges) {
   EXPECT_EQ(d.Trace().substr(0, 10), L"0:ds0:0,1;");
 }
 
+TEST(DownloadTask, ResumeOfAFileChangedOnTheServerFetchesItWhole) {
+  const std::uint32_t size = 3 * 1024 * 1024;
+  struct Case {
+    const char* name;
+    std::uint32_t storedSize;
+    std::uint64_t storedModified;
+  };
+  const Case cases[] = {{"another date", size, kModified - 1},
+                        {"another size", size + 4096, kModified}};
+  for (const Case& c : cases) {
+    Download d(size);
+    // The first half holds the old version's bytes.
+    d.file.data = std::string(size, '\x5A');
+    StoredResponse stored{200, c.storedSize, c.storedSize, c.storedModified};
+    EXPECT_EQ(d.Run(600, true, {{size / 2, c.storedSize - 1}}, stored), kDownloadOk) << c.name;
+    EXPECT_TRUE(d.file.data == Content(size)) << c.name;
+  }
+}
+
 TEST(DownloadTask, TraceStartsWithDsAndEndsWithDse) {
   Download d(100000);
   EXPECT_EQ(d.Run(), kDownloadOk);
