@@ -225,12 +225,17 @@ TEST_F(InterruptedRunTest, APackageChangedBetweenRunsIsFetchedWhole) {
   struct Case {
     const char* tn;
     const char* variant;  // what the server holds for the second run
+    const char* cut;      // actions for its unranged request, the second
     int endReason;
     bool started;
   };
   const Case cases[] = {
-      {"chupdate", "_update", 0, true},    // another valid build, another length
-      {"chaltered", "_altered", 6, false},  // the same length, refused
+      // Another valid build, another length.
+      {"chupdate", "_update", "", 0, true},
+      // The same length, one code byte (at 1088) altered, refused. The
+      // unranged request ends after 512 bytes: bytes 512 on must come from
+      // the new file too, not from the original held on disk.
+      {"chaltered", "_altered", "drop=512&from=2&count=1&", 6, false},
   };
   const uint64_t size = SignedPackage("").size();
   for (const Case& c : cases) {
@@ -243,6 +248,9 @@ TEST_F(InterruptedRunTest, APackageChangedBetweenRunsIsFetchedWhole) {
 
     ASSERT_TRUE(server_.Reset());
     ServeFiles(c.tn, c.variant);
+    if (*c.cut) {
+      ASSERT_TRUE(server_.Rule(PackagePath(c.tn), c.cut + std::string("lastmod=1710000000")));
+    }
     ASSERT_TRUE(server_.Rule(PackagePath(c.tn), "lastmod=1710000000"));
     const std::string replacement = SignedPackage(c.variant);
     const InstallerRunResult run = Run(c.tn);
