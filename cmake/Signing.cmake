@@ -13,8 +13,9 @@
 # zetora_sign_variants(TARGET <exe target> OUTPUT_DIR <dir> NAME <base>)
 #   After the target is built, writes into <dir>: <base>.exe (signed by the
 #   maker's leaf), <base>_unsigned.exe, <base>_othercompany.exe,
-#   <base>_selfsigned.exe and <base>_altered.exe (signed by the maker's leaf,
-#   then one byte of its code changed). Creates the target <base>_signed
+#   <base>_selfsigned.exe, <base>_altered.exe (signed by the maker's leaf,
+#   then one byte of its code changed) and <base>_update.exe (validly signed,
+#   other bytes and length). Creates the target <base>_signed
 #   (part of ALL); whatever uses the files depends on it.
 
 set(ZETORA_TEST_PKI_DIR ${CMAKE_BINARY_DIR}/test-pki)
@@ -42,12 +43,12 @@ function(zetora_sign_variants)
   endif()
   set(base ${S_OUTPUT_DIR}/${S_NAME})
   set(outputs ${base}.exe ${base}_unsigned.exe ${base}_othercompany.exe
-              ${base}_selfsigned.exe ${base}_altered.exe)
+              ${base}_selfsigned.exe ${base}_altered.exe ${base}_update.exe)
   add_custom_command(OUTPUT ${outputs}
     COMMAND bash ${ZETORA_SIGN_SCRIPT} sign ${ZETORA_TEST_PKI_DIR} $<TARGET_FILE:${S_TARGET}>
             ${S_OUTPUT_DIR} ${S_NAME}
     DEPENDS ${S_TARGET} ${ZETORA_TEST_PKI_DIR}/ready ${ZETORA_SIGN_SCRIPT}
-    COMMENT "Signing ${S_NAME} (signed, unsigned, other company, self-signed, altered)"
+    COMMENT "Signing ${S_NAME} (signed, unsigned, other company, self-signed, altered, update)"
     VERBATIM)
   add_custom_target(${S_NAME}_signed ALL DEPENDS ${outputs})
   add_dependencies(${S_NAME}_signed zetora_test_pki)

@@ -9,8 +9,11 @@
 #
 #   sign-variants.sh sign <pki dir> <exe> <output dir> <base>
 #     Writes <base>.exe (signed by the maker's leaf), <base>_unsigned.exe,
-#     <base>_othercompany.exe, <base>_selfsigned.exe and <base>_altered.exe
-#     (signed by the maker's leaf, then one byte of its code changed).
+#     <base>_othercompany.exe, <base>_selfsigned.exe, <base>_altered.exe
+#     (signed by the maker's leaf, then one byte of its code changed) and
+#     <base>_update.exe (signed by the maker's leaf with a longer program
+#     description: a valid package whose bytes and length differ, as a new
+#     build published at the same address).
 set -euo pipefail
 
 make_pki() {
@@ -59,11 +62,11 @@ CNF
   touch ready
 }
 
-sign() {  # pki dir, certificate name, input, output
-  local pki=$1 name=$2 in=$3 out=$4
+sign() {  # pki dir, certificate name, input, output[, program description]
+  local pki=$1 name=$2 in=$3 out=$4 description=${5:-Zetora test program}
   rm -f "$out"
   osslsigncode sign -certs "$pki/$name.chain.pem" -key "$pki/$name.key.pem" -h sha256 \
-    -n "Zetora test program" -in "$in" -out "$out" >/dev/null
+    -n "$description" -in "$in" -out "$out" >/dev/null
 }
 
 # Flips every bit of one byte inside the first section (the code) of a PE file.
@@ -90,6 +93,7 @@ case "${1:-}" in
     sign "$pki" self "$exe" "$out/${base}_selfsigned.exe"
     sign "$pki" maker "$exe" "$out/${base}_altered.exe"
     alter_code_byte "$out/${base}_altered.exe"
+    sign "$pki" maker "$exe" "$out/${base}_update.exe" "Zetora test program, a later build"
     ;;
   *) echo "usage: $0 pki <dir> | sign <pki dir> <exe> <output dir> <base>" >&2; exit 2 ;;
 esac

@@ -4,7 +4,7 @@
 Usage:
   testhttpd.py [--host 127.0.0.1] [--port 0] [--alt-host 127.0.0.2]
                [--file /url/path=LOCAL_FILE ...] [--pattern /url/path=SIZE[:SEED] ...]
-               [--verbose]
+               [--allow-mount] [--verbose]
 
 Listens on --host (and, with --alt-host, on a second loopback address with its
 own port; both share files, rules and the log) and prints one line
@@ -38,7 +38,16 @@ Control requests (on either address; never logged):
         delay=MS        wait before the response
         rate=BPS        send the body at BPS bytes per second
         redirect=URL    302 to URL
-  POST /_ctl/reset        forget files, rules, counters and the log
+  POST /_ctl/reset        forget files, rules, counters and the log; unmount
+                          what /_ctl/mount mounted
+  POST /_ctl/close?ms=N   stop listening on the main address for N ms (new
+                          connections are refused), then listen again
+  POST /_ctl/mount?dir=UNIXDIR&size=SIZE[&remount=1]
+      Only with --allow-mount (the server then runs as root): mounts a tmpfs
+      of SIZE (as mount's size= option, e.g. 900k) at UNIXDIR, made if
+      missing, or changes the size of the one mounted there. Answers 200, or
+      500 with mount's message (not root, no mount in this container).
+  POST /_ctl/umount?dir=UNIXDIR   unmounts it again
   GET  /_ctl/log[?path=/a.bin]
       One line per request, tab-separated, "-" for a missing header:
         seq listener conn method target range host user-agent status body-bytes
@@ -48,8 +57,11 @@ Control requests (on either address; never logged):
 import argparse
 import email.utils
 import http.server
+import os
+import signal
 import socket
 import socketserver
+import subprocess
 import sys
 import threading
 import time
@@ -90,6 +102,37 @@ class State:
 
 
 STATE = State()
+MOUNTS = set()  # directories /_ctl/mount mounted
+
+
+def run_mount(args):
+    try:
+        done = subprocess.run(args, capture_output=True, text=True, timeout=30)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        return str(error)
+    return "" if done.returncode == 0 else (done.stderr.strip() or "mount failed")
+
+
+def unmount_all():
+    for directory in list(MOUNTS):
+        run_mount(["umount", "-l", directory])
+        MOUNTS.discard(directory)
+
+
+def close_for(server, ms):
+    """Stops listening, waits ms and listens again on the same address;
+    connections accepted before keep running."""
+    server.shutdown()
+    server.socket.close()
+    time.sleep(ms / 1000.0)
+    while True:
+        try:
+            again = Server(server.server_address, server.listener_name, server.verbose,
+                           server.allow_mount)
+            break
+        except OSError:
+            time.sleep(0.1)
+    threading.Thread(target=again.serve_forever, daemon=True).start()
 
 
 def parse_range(header, size):
@@ -141,7 +184,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
         what = parsed.path[len("/_ctl/"):]
         if what == "reset":
             STATE.reset()
+            unmount_all()
             return self.reply_text(200, "ok\n")
+        if what == "close":
+            self.reply_text(200, "ok\n")
+            self.close_connection = True
+            threading.Thread(target=close_for, args=(self.server, int(query.get("ms", "1000"))),
+                             daemon=True).start()
+            return None
+        if what in ("mount", "umount"):
+            directory = query.get("dir")
+            if not self.server.allow_mount or not directory:
+                return self.reply_text(403, "mounting needs --allow-mount and dir\n")
+            if what == "umount":
+                error = run_mount(["umount", "-l", directory])
+                MOUNTS.discard(directory)
+            elif query.get("remount"):
+                error = run_mount(["mount", "-o", "remount,size=" + query.get("size", ""),
+                                   directory])
+            else:
+                os.makedirs(directory, exist_ok=True)
+                error = run_mount(["mount", "-t", "tmpfs", "-o",
+                                   "size=" + query.get("size", ""), "tmpfs", directory])
+                if not error:
+                    MOUNTS.add(directory)
+            return self.reply_text(500 if error else 200, (error or "ok") + "\n")
         if what == "file":
             path = query.get("path")
             if not path:
@@ -349,10 +416,11 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, address, listener_name, verbose):
+    def __init__(self, address, listener_name, verbose, allow_mount=False):
         super().__init__(address, Handler)
         self.listener_name = listener_name
         self.verbose = verbose
+        self.allow_mount = allow_mount
 
 
 def main():
@@ -362,6 +430,7 @@ def main():
     parser.add_argument("--alt-host")
     parser.add_argument("--file", action="append", default=[], metavar="/PATH=LOCAL")
     parser.add_argument("--pattern", action="append", default=[], metavar="/PATH=SIZE[:SEED]")
+    parser.add_argument("--allow-mount", action="store_true")
     parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args()
 
@@ -374,11 +443,13 @@ def main():
         size, _, seed = pattern_text.partition(":")
         STATE.files[url_path] = (pattern_bytes(int(size), int(seed or 0)), DEFAULT_LASTMOD)
 
-    servers = [Server((args.host, args.port), "main", args.verbose)]
+    servers = [Server((args.host, args.port), "main", args.verbose, args.allow_mount)]
     if args.alt_host:
-        servers.append(Server((args.alt_host, 0), "alt", args.verbose))
+        servers.append(Server((args.alt_host, 0), "alt", args.verbose, args.allow_mount))
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
+    # Ended by the test's runner: nothing mounted stays behind.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
 
     main_port = servers[0].server_address[1]
     ready = ["READY", "HTTPD_PORT=%d" % main_port,
@@ -393,6 +464,8 @@ def main():
             time.sleep(3600)
     except KeyboardInterrupt:
         pass
+    finally:
+        unmount_all()
 
 
 if __name__ == "__main__":

@@ -5,6 +5,7 @@ import os
 import socket
 import subprocess
 import sys
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -137,6 +138,27 @@ class TestServer(unittest.TestCase):
         alt.close()
         line = self.ctl("GET", "/_ctl/log").split("\t")
         self.assertEqual(line[1], "alt")
+
+    def test_close_refuses_connections_for_a_while(self):
+        self.ctl("POST", "/_ctl/close?ms=1500")
+        time.sleep(0.7)  # the listener stops within one poll interval
+        with self.assertRaises(ConnectionRefusedError):
+            socket.create_connection(("127.0.0.1", self.port), timeout=2).close()
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=2).close()
+                break
+            except ConnectionRefusedError:
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.1)
+        self.conn.close()
+        response, body = self.get("/f.bin")
+        self.assertEqual((response.status, body), (200, self.data))
+
+    def test_mount_needs_the_option(self):
+        self.conn.request("POST", "/_ctl/mount?dir=/tmp/x&size=64k")
+        self.assertEqual(self.conn.getresponse().status, 403)
 
 
 if __name__ == "__main__":

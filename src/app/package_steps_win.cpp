@@ -101,8 +101,10 @@ bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
   if (!url.empty()) {
     DownloadControl* control = CreateDownloadControl();
     choice.attachmentDownload = control;
-    result = DownLoadUrlToFile(control, url, *attachmentPath, kAttachmentTimeLimitSeconds, 0, 0,
-                               nullptr);
+    result = DownLoadUrlToFile(
+        control, url, *attachmentPath,
+        DownloadTimeLimit(L"ZETORA_TEST_ATTACHMENT_SECONDS", kAttachmentTimeLimitSeconds), 0, 0,
+        nullptr);
     trace = TraceText(control);
     DestroyDownloadControl(control);
   }

@@ -1,6 +1,6 @@
 // Resuming across runs through real WinINet under Wine: a throttled package
-// download is cancelled after its first resume record was written (records
-// are written at most every 10 s), then requested again with another "rnd"
+// download is cancelled after resume records were written (they follow the
+// progress every quarter second), then requested again with another "rnd"
 // value, as the installer does on its next run.
 #include <gtest/gtest.h>
 

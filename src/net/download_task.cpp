@@ -255,6 +255,14 @@ void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& s
       Fail(kDownloadFileFailed);
       return;
     }
+    // The file changed on the server since the held bytes arrived (another
+    // size or date, as after a restart or in a resumed run): every byte is
+    // fetched again, so old and new are never spliced.
+    if (length != heldSize_ || snapshot.lastModified != heldLastModified_) {
+      file_.SetRemaining({{0, length - 1}});
+      heldSize_ = length;
+      heldLastModified_ = snapshot.lastModified;
+    }
     maxConnections_ = std::min(maxConnections_, length < kConnectionBytes ? 1u : length >> 19);
     state_ = kSplit;
     trace_.Record(kWaitFirst, L"wlrc");
@@ -620,6 +628,8 @@ void DownloadTask::Resumed(const ByteRanges& ranges, const StoredResponse& respo
   response_ = response;
   response_.status = 200;
   if (IsRealSize(response.contentLength)) {
+    heldSize_ = response.contentLength;
+    heldLastModified_ = response.lastModified;
     fileSize_ = response.contentLength;
     maxConnections_ = std::max(1u, std::min(maxConnections_, ConnectionsFor(fileSize_)));
     if (!file_.SetSize(fileSize_, response.lastModified)) {

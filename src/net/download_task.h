@@ -227,6 +227,10 @@ class DownloadTask {
   std::uint32_t firstJob_ = 0;
   int state_ = kStart;
   StoredResponse response_;
+  // The size and date of the version whose bytes the file holds (0 before
+  // any): bytes of another version are never completed with new ones.
+  std::uint32_t heldSize_ = 0;
+  std::uint64_t heldLastModified_ = 0;
   std::uint32_t maxConnections_ = kMaxConnections;
   std::uint32_t retryAt_ = 0;
   std::uint32_t deadline_ = 0;

@@ -145,6 +145,7 @@ class SimulatedServer : public DownloadJobs {
       --shortByOne;
       job.shortEnd = true;  // the connection ends one byte before the range does
     }
+    if (!useRange) job.cutAfter = cutUnranged;
 
     jobs_[id] = job;
     openJobs = jobs_.size();
@@ -168,6 +169,7 @@ class SimulatedServer : public DownloadJobs {
     } else if (!job.ended) {
       std::uint32_t end = job.stopAtSet ? std::min(job.stopAt, job.last) : job.last;
       if (job.shortEnd && end == job.last) --end;
+      if (job.cutAfter != 0) end = std::min(end, job.first + job.cutAfter - 1);
       const std::uint32_t step = job.slow ? slowChunk : chunk;
       const std::uint32_t n = std::min<std::uint32_t>(step, end - job.position + 1);
       file_.Queue(job.position, content_.substr(job.position, n), id);
@@ -201,6 +203,7 @@ class SimulatedServer : public DownloadJobs {
   bool noContentLength = false;
   bool oversize = false;          // the length does not fit 32 bits
   std::size_t shortByOne = 0;     // this many ranged connections end one byte short
+  std::uint32_t cutUnranged = 0;  // nonzero: unranged requests end after this many bytes
   std::wstring redirectTo;        // every job reports this redirect target
   std::size_t openJobs = 0;
   std::uint32_t chunk = 65536;
@@ -213,7 +216,7 @@ class SimulatedServer : public DownloadJobs {
     bool useRange = false, responded = false, ended = false, endReported = false, shortEnd = false;
     bool slow = false;
     std::uint32_t first = 0, last = 0, position = 0, delivered = 0, status = 0, error = 0;
-    std::uint32_t stopAtSet = 0, stopAt = 0;
+    std::uint32_t stopAtSet = 0, stopAt = 0, cutAfter = 0;
     std::uint64_t modified = 0;
   };
   void Fill(const Job& job, JobSnapshot* s) const {
@@ -394,6 +397,28 @@ TEST(DownloadTask, ResumeFetchesOnlyTheMissingRanges) {
   EXPECT_EQ(d.server.bytesServed, size - size / 2);
   for (const auto& r : d.server.requests) EXPECT_TRUE(r.useRange);
   EXPECT_EQ(d.Trace().substr(0, 10), L"0:ds0:0,1;");
+}
+
+TEST(DownloadTask, ResumeOfAFileChangedOnTheServerFetchesItWhole) {
+  const std::uint32_t size = 3 * 1024 * 1024;
+  struct Case {
+    const char* name;
+    std::uint32_t storedSize;
+    std::uint64_t storedModified;
+  };
+  const Case cases[] = {{"another date", size, kModified - 1},
+                        {"another size", size + 4096, kModified}};
+  for (const Case& c : cases) {
+    Download d(size);
+    // The first half holds the old version's bytes. The ranged requests for
+    // the rest find the change; the unranged one after them ends early, so
+    // what it did not deliver must be fetched, not taken from the old bytes.
+    d.file.data = std::string(size, '\x5A');
+    d.server.cutUnranged = 100000;
+    StoredResponse stored{200, c.storedSize, c.storedSize, c.storedModified};
+    EXPECT_EQ(d.Run(600, true, {{size / 2, c.storedSize - 1}}, stored), kDownloadOk) << c.name;
+    EXPECT_TRUE(d.file.data == Content(size)) << c.name;
+  }
 }
 
 TEST(DownloadTask, TraceStartsWithDsAndEndsWithDse) {

@@ -112,7 +112,7 @@ class FileManagerFile : public DownloadFile {
   void SetRemaining(const ByteRanges& ranges) override {
     std::vector<net::ByteRange> list;
     for (const auto& r : ranges) list.push_back(net::ByteRange{r.first, r.second});
-    file_->remaining().Assign(list);
+    file_->SetRemaining(list);
   }
   ByteRanges Remaining() override {
     ByteRanges ranges;

@@ -185,14 +185,14 @@ TEST_F(OFileMgrTest, QueueOverTheCapDropsTheChunkAndStopsTheJob) {
   EXPECT_EQ(Write(manager.get(), 10, 10, 1, 15), 1);
 }
 
-TEST_F(OFileMgrTest, ResumeRecordIsWrittenOnlyAfterElevenSecondsInTheExactLayout) {
+TEST_F(OFileMgrTest, ResumeRecordFollowsProgressAtTheIntervalInTheExactLayout) {
   const uint32_t size = 600000;
   ScopedRef<Manager> manager = NewManager();
   const FILETIME created = CreationTimeOf(path_);  // before anything is written
   ASSERT_TRUE(manager->SetSize(size, &kLastModified));
   manager->AcceptJob(1);
   Write(manager.get(), 0, 100000, 1);
-  now_ += 10;
+  now_ += kResumeSaveIntervalMs - 1;
   ASSERT_TRUE(manager->Flush());
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 0u);
   now_ += 1;
@@ -201,9 +201,9 @@ TEST_F(OFileMgrTest, ResumeRecordIsWrittenOnlyAfterElevenSecondsInTheExactLayout
 
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 16);  // two ranges
 
-  // The next save waits another 11 seconds.
+  // The next save waits for the interval again.
   Write(manager.get(), 100000, 100000, 1);
-  now_ += 10;
+  now_ += kResumeSaveIntervalMs - 1;
   ASSERT_TRUE(manager->Flush());
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 16);
   now_ += 1;
@@ -230,7 +230,7 @@ TEST_F(OFileMgrTest, SmallFilesAndFilesWithoutLastModifiedNeverGetARecord) {
     ASSERT_TRUE(manager->SetSize(524287, &kLastModified));
     manager->AcceptJob(1);
     Write(manager.get(), 0, 1000, 1);
-    now_ += 100;
+    now_ += 1000;
     ASSERT_TRUE(manager->Flush());
     manager->Close();
     EXPECT_EQ(FileSizeOf(path_ + L".resume"), 0u);
@@ -240,7 +240,7 @@ TEST_F(OFileMgrTest, SmallFilesAndFilesWithoutLastModifiedNeverGetARecord) {
   ASSERT_TRUE(manager->SetSize(1 << 20, nullptr));
   manager->AcceptJob(1);
   Write(manager.get(), 0, 1000, 1);
-  now_ += 100;
+  now_ += 1000;
   ASSERT_TRUE(manager->Flush());
   manager->Close();
   EXPECT_EQ(FileSizeOf(path_ + L".resume"), 0u);
@@ -253,7 +253,7 @@ TEST_F(OFileMgrTest, InterruptedDownloadResumesWithItsRemainingRanges) {
     ASSERT_TRUE(manager->SetSize(size, &kLastModified));
     manager->AcceptJob(1);
     Write(manager.get(), 0, 300000, 1);
-    now_ += 11;
+    now_ += kResumeSaveIntervalMs;
     ASSERT_TRUE(manager->Flush());
   }  // released: closed without a further save
   RestampCreationTime();
@@ -273,7 +273,7 @@ TEST_F(OFileMgrTest, InterruptedDownloadResumesWithItsRemainingRanges) {
               std::string(reinterpret_cast<const char*>(Bytes(300000, 0).data()), 300000));
 }
 
-TEST_F(OFileMgrTest, CloseWritesTheRecordEvenWithinTheFirstTenSeconds) {
+TEST_F(OFileMgrTest, CloseWritesTheRecordEvenWithinTheInterval) {
   const uint32_t size = 1 << 20;
   ScopedRef<Manager> manager = NewManager();
   ASSERT_TRUE(manager->SetSize(size, &kLastModified));

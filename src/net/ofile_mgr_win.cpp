@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 
 #include "net/resume_record.h"
 #include "sys/diag.h"
@@ -11,7 +10,7 @@ namespace net {
 
 namespace {
 
-uint32_t SystemClock() { return static_cast<uint32_t>(std::time(nullptr)); }
+uint32_t SystemClock() { return GetTickCount(); }
 
 HANDLE OpenExclusive(const std::wstring& path) {
   return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
@@ -104,6 +103,7 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   if (lastModified) lastModified_ = *lastModified;
   fileSize_.store(size);
   remaining_.DeleteRange(size, 0xFFFFFFFFu);
+  resumeChanged_ = true;
   Unmap();
   HANDLE file = dataFile_.Get();
   if (!SeekTo(file, size) || !SetEndOfFile(file)) return false;
@@ -111,8 +111,9 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   // lacks, and without it the file is zero-filled as usual.
   FlushFileBuffers(file);
   SeekTo(file, 0);
-  // Without a mapping (no address space for it) blocks are written with
-  // WriteFile instead.
+  // The mapping proves the whole file addressable (the resume record is kept
+  // only then) and flushes it as one view; blocks go through WriteFile
+  // either way (see WriteBlock).
   mapping_.Set(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, size, nullptr));
   if (mapping_.IsValid()) view_.Set(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, size));
   return true;
@@ -140,10 +141,10 @@ bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t le
 }
 
 bool COFileMgr::WriteBlock(const QueuedBlock& block, uint32_t length) {
-  if (view_.IsValid()) {
-    std::memcpy(static_cast<uint8_t*>(view_.Get()) + block.position, block.data(), length);
-    return true;
-  }
+  // Never a store into the view: where the extended file is sparse (Wine on
+  // Linux file systems), a full disk turns such a store into an access
+  // violation that ends the process. WriteFile reports ERROR_DISK_FULL, and
+  // the view sees the same bytes.
   return SeekAndWrite(block.position, block.data(), length);
 }
 
@@ -174,20 +175,32 @@ bool COFileMgr::Flush() {
         DiagPrintf(L"DeleteRange  error [%u-%u] %08x\r\n", block->position, last, block->jobId);
       }
       written_ += before - remaining_.TotalBytes();
+      if (before != remaining_.TotalBytes()) resumeChanged_ = true;
     }
   }
   SaveResume(false);
   return !writeFailed_;
 }
 
+void COFileMgr::SetRemaining(const std::vector<ByteRange>& ranges) {
+  remaining_.Assign(ranges);
+  const uint64_t size = fileSize_.load();
+  written_ = size - std::min<uint64_t>(remaining_.TotalBytes(), size);
+  resumeChanged_ = true;
+}
+
 void COFileMgr::SaveResume(bool force) {
-  if (!resumeFile_.IsValid()) return;
+  if (!resumeFile_.IsValid() || (!force && !resumeChanged_)) return;
   const uint32_t now = clock_();
   // Forced: the interval is met by pretending the last save was long ago.
-  const uint32_t lastSave = force ? now - 11 : lastResumeSave_;
+  const uint32_t lastSave = force ? now - kResumeSaveIntervalMs : lastResumeSave_;
   if (!ResumeSaveDue(view_.IsValid(), fileSize_.load(), lastSave, now, lastModified_)) return;
   lastResumeSave_ = now;
+  resumeChanged_ = false;
+  // The data reaches the disk before the record that lists it as held, so
+  // the record never claims bytes the file lacks, whatever ends the run.
   FlushViewOfFile(view_.Get(), 0);
+  FlushFileBuffers(dataFile_.Get());
   ResumeRecord record;
   record.path = ToUtf16(path_);
   record.url = ToUtf16(url_);
@@ -198,11 +211,14 @@ void COFileMgr::SaveResume(bool force) {
   record.ranges = remaining_.ranges();
   const std::vector<uint8_t> bytes = SerializeResumeRecord(record);
   DWORD done = 0;
-  if (SeekTo(resumeFile_.Get(), 0) && WriteFile(resumeFile_.Get(), bytes.data(),
-                                                 static_cast<DWORD>(bytes.size()), &done, nullptr)) {
-    SetEndOfFile(resumeFile_.Get());
-  }
-  FlushFileBuffers(dataFile_.Get());
+  const bool written = SeekTo(resumeFile_.Get(), 0) &&
+                       WriteFile(resumeFile_.Get(), bytes.data(),
+                                 static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                       done == bytes.size();
+  // A record cut short (a full disk) is emptied: no record is better than a
+  // mix of two that could claim missing bytes.
+  if (!written) SeekTo(resumeFile_.Get(), 0);
+  SetEndOfFile(resumeFile_.Get());
   FlushFileBuffers(resumeFile_.Get());
 }
 

@@ -23,8 +23,8 @@ namespace net {
 // resume file (path + ".resume"), and decides when the file is complete.
 class COFileMgr : public IUnknown, public CMyCComObjectRoot {
  public:
-  // Seconds since 1970; injectable so that tests need not wait for the
-  // resume record's 10-second interval.
+  // A millisecond tick (it wraps); injectable so that tests need not wait
+  // for the resume record's interval.
   using Clock = std::function<uint32_t()>;
 
   explicit COFileMgr(Clock clock = Clock());
@@ -65,6 +65,9 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   void Close();
 
   RangeList& remaining() { return remaining_; }
+  // Replaces the missing ranges (bytes outside them count as held, so
+  // written() follows) and makes the next save rewrite the record.
+  void SetRemaining(const std::vector<ByteRange>& ranges);
   uint32_t fileSize() const { return fileSize_.load(); }
   uint64_t written() const { return written_; }
   bool writeFailed() const { return writeFailed_; }
@@ -77,7 +80,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
  private:
   bool WriteBlock(const QueuedBlock& block, uint32_t length);
   bool SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length);
-  // force: the 10-second interval does not apply.
+  // force: the interval does not apply, nor does an unchanged record wait.
   void SaveResume(bool force);
   void Unmap();
 
@@ -102,6 +105,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   ScopedHandle mapping_;
   ScopedMappedView view_;
   uint32_t lastResumeSave_ = 0;
+  bool resumeChanged_ = false;  // the record no longer describes the file
 };
 
 using COFileSubStream = COutFileSubStream<COFileMgr>;

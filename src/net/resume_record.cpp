@@ -122,9 +122,10 @@ bool ResumeRecordMatches(const ResumeRecord& stored, const std::u16string& path,
          stored.path == path && stored.url == url;
 }
 
-bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSave, uint32_t now,
+bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
                    const SystemTime& lastModified) {
-  return mapped && fileSize >= kMinResumeFileSize && uint64_t{lastSave} + 10 < now &&
+  return mapped && fileSize >= kMinResumeFileSize &&
+         static_cast<uint32_t>(nowMs - lastSaveMs) >= kResumeSaveIntervalMs &&
          lastModified.wYear != 0;
 }
 

@@ -52,9 +52,13 @@ bool ResumeRecordMatches(const ResumeRecord& stored, const std::u16string& path,
                          uint32_t creationHigh);
 
 // The record is rewritten only for a mapped file of at least 512 KiB with a
-// Last-Modified, and at most once every 10 seconds.
+// Last-Modified, and at most once every kResumeSaveIntervalMs: often enough
+// that a killed download loses only the last fraction of a second, rarely
+// enough that the flushes stay cheap. Times are millisecond ticks, which
+// wrap.
 constexpr uint32_t kMinResumeFileSize = 524288;
-bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSave, uint32_t now,
+constexpr uint32_t kResumeSaveIntervalMs = 250;
+bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
                    const SystemTime& lastModified);
 
 // UTF-16 text of a wide string (wchar_t is 16 bits on Windows, 32 elsewhere).

@@ -124,15 +124,18 @@ TEST(ResumeRecordTest, LongTextIsCutAndThenNeverMatches) {
   EXPECT_FALSE(ResumeRecordMatches(parsed, record.path, record.url, 0x11223344, 0x55667788));
 }
 
-TEST(ResumeRecordTest, SavedOnlyForMappedLargeFilesWithLastModifiedEveryTenSeconds) {
+TEST(ResumeRecordTest, SavedOnlyForMappedLargeDatedFilesAtTheInterval) {
   const SystemTime dated{2023, 1, 0, 1, 0, 0, 0, 0};
   const SystemTime undated{};
-  EXPECT_FALSE(ResumeSaveDue(true, 524288, 100, 110, dated));  // 10 s is not enough
-  EXPECT_TRUE(ResumeSaveDue(true, 524288, 100, 111, dated));
-  EXPECT_FALSE(ResumeSaveDue(true, 524287, 100, 111, dated));
-  EXPECT_FALSE(ResumeSaveDue(false, 524288, 100, 111, dated));
-  EXPECT_FALSE(ResumeSaveDue(true, 524288, 100, 111, undated));
-  EXPECT_FALSE(ResumeSaveDue(true, 524288, 0xFFFFFFFAu, 0xFFFFFFFFu, dated));  // no wrap
+  const uint32_t due = 100 + kResumeSaveIntervalMs;
+  EXPECT_FALSE(ResumeSaveDue(true, 524288, 100, due - 1, dated));
+  EXPECT_TRUE(ResumeSaveDue(true, 524288, 100, due, dated));
+  EXPECT_FALSE(ResumeSaveDue(true, 524287, 100, due, dated));
+  EXPECT_FALSE(ResumeSaveDue(false, 524288, 100, due, dated));
+  EXPECT_FALSE(ResumeSaveDue(true, 524288, 100, due, undated));
+  // The tick wraps: the interval counts across the wrap.
+  EXPECT_TRUE(ResumeSaveDue(true, 524288, 0xFFFFFFF0u, kResumeSaveIntervalMs, dated));
+  EXPECT_FALSE(ResumeSaveDue(true, 524288, 0xFFFFFFF0u, 5, dated));
 }
 
 TEST(ResumeRecordTest, WideTextBecomesUtf16) {

@@ -47,8 +47,13 @@ void StringOverrides::Clear() {
 bool StringOverrides::Load(const std::string& xml) {
   Clear();
   if (xml.empty()) return false;
+  // The parser steps over the bytes a multi-byte lead byte announces, even
+  // past the text's end: the text (up to its first zero byte) is parsed
+  // from a copy followed by zero bytes.
+  std::string text(xml.c_str());
+  text.append(8, '\0');
   TiXmlDocument document;
-  document.Parse(xml.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
   const TiXmlElement* root = document.FirstChildElement("StringConfig");
   if (!root) return false;
   for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {

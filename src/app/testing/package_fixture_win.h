@@ -63,7 +63,7 @@ class PackageFixture : public ::testing::Test {
   // Later installer runs in this prefix must not find the product installed.
   void TearDown() override {
     for (const wchar_t* name : {L"ZETORA_TEST_LAUNCH_ERROR", L"ZETORA_TEST_CONFIG_SECONDS",
-                                L"ZETORA_TEST_SETUP_SECONDS"}) {
+                                L"ZETORA_TEST_SETUP_SECONDS", L"ZETORA_TEST_ATTACHMENT_SECONDS"}) {
       SetEnvironmentVariableW(name, nullptr);
     }
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
