@@ -10,6 +10,7 @@
 #include "screens/dlg_setting_win.h"
 #include "screens/screen_support_win.h"
 #include "sys/diag.h"
+#include "sys/test_setting_win.h"
 
 DWORD WINAPI UiThreadMain(void* parameter) {
   UiContext* context = static_cast<UiContext*>(parameter);
@@ -26,7 +27,10 @@ DWORD WINAPI UiThreadMain(void* parameter) {
   int exitCode = 0;
   {
     CDlgSetting options(context);
-    if (options.Create(nullptr) != nullptr) {
+    // Test builds can make the window fail as it did in a freshly created
+    // Wine prefix, which a test cannot bring about on purpose.
+    const bool windowFails = TestSettingOr(L"ZETORA_TEST_UI_FAILS", 0) != 0;
+    if (!windowFails && options.Create(nullptr) != nullptr) {
       // Hidden in a silent run, and after the user declined the quick install.
       const bool hidden = context->choice->silent || context->choice->cancelRequested;
       ShowWindow(options.window(), hidden ? SW_HIDE : context->showMode);

@@ -127,4 +127,50 @@ TEST_F(InteractiveInstallTest, CancelFromTheScreensEndsTheRun) {
   }
 }
 
+// The window at the mode notice of an up-to-date product: closing it (and
+// confirming) ends the run, which starts nothing.
+TEST_F(InteractiveInstallTest, ClosingTheWindowAtTheModeNotice) {
+  Serve("uiclose", "");
+  const InstallerRunResult install = Run("uiclose");
+  ASSERT_EQ(install.exitCode, 0u) << install.diagnostics;
+  ASSERT_TRUE(Has(PackageLog(), "registered=1"));
+  const std::string installLog = PackageLog();
+
+  HANDLE installer = StartInstaller(L"uiclose", L"");
+  ASSERT_NE(installer, nullptr);
+  HWND options = WaitInstallerWindow(GetProcessId(installer), 620, 282, kOptionsTitle);
+  ASSERT_NE(options, nullptr);
+  Sleep(3000);  // the configuration is read and the mode shown ("立即上网")
+  ClickAt(options, 601, 18);
+  HWND prompt = WaitInstallerWindow(GetProcessId(installer), 350, 154, nullptr);
+  ASSERT_NE(prompt, nullptr) << "no cancel confirmation";
+  Sleep(300);
+  ClickAt(prompt, 186, 118);
+  const DWORD ended = WaitForSingleObject(installer, 30000);
+  if (ended != WAIT_OBJECT_0) TerminateProcess(installer, 1);
+  CloseHandle(installer);
+  EXPECT_EQ(ended, WAIT_OBJECT_0) << "the run did not end";
+  EXPECT_EQ(PackageLog(), installLog);  // nothing more was started
+}
+
+// A user interface that cannot start (its window fails, as in a freshly
+// created Wine prefix) does not hold the run: an interactive run ends as
+// cancelled, a silent run installs with the defaults, and both exit, which
+// releases the single-instance mutex.
+TEST_F(InteractiveInstallTest, AUserInterfaceThatCannotStartDoesNotHoldTheRun) {
+  SetEnvironmentVariableW(L"ZETORA_TEST_UI_FAILS", L"1");
+  Serve("uifails", "");
+  const InstallerRunResult interactive =
+      RunInstallerTagged(collector_, L"uifails", L"", kRunLimitMs);
+  EXPECT_EQ(interactive.exitCode, 0u) << interactive.diagnostics;
+  EXPECT_TRUE(Has(interactive.diagnostics, "InstallDriver end reason=8")) << interactive.diagnostics;
+  EXPECT_EQ(PackageLog(), "");
+
+  const InstallerRunResult silent = Run("uifails");
+  SetEnvironmentVariableW(L"ZETORA_TEST_UI_FAILS", nullptr);
+  EXPECT_EQ(silent.exitCode, 0u) << silent.diagnostics;
+  EXPECT_TRUE(Has(silent.diagnostics, "InstallDriver end reason=0")) << silent.diagnostics;
+  EXPECT_TRUE(Has(PackageLog(), "-INSTALLDIR=\"C:\\Program Files\\Vexlo\\ZetoraBrowser\"")) << PackageLog();
+}
+
 }  // namespace
