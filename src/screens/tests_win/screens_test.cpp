@@ -468,26 +468,26 @@ BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM parameter) {
   return MatchWindow(window, parameter);
 }
 
+// Answers the quick-install prompt with "取消" once it shows.
+DWORD WINAPI DeclineQuickInstall(void*) {
+  WindowQuery query{0, 350, 154, nullptr, nullptr};
+  WaitUntil([&] {
+    EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&query));
+    return query.found != nullptr;
+  }, 10000);
+  if (query.found == nullptr) return 1;
+  dui::pump(300);
+  Shoot(query.found, "screen_quick_install.bmp");
+  ClickAt(query.found, 282, 118);
+  return 0;
+}
+
 // "/B": the quick-install prompt comes first; declining cancels before the
 // options window was ever shown, and no second prompt follows.
 TEST_F(ScreensTest, QuickInstallPromptDeclined) {
   // The prompt runs while the options window is created, before StartUi
   // returns: a helper thread answers it.
-  HANDLE responder = CreateThread(
-      nullptr, 0,
-      [](void*) -> DWORD {
-        WindowQuery query{0, 350, 154, nullptr, nullptr};
-        WaitUntil([&] {
-          EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&query));
-          return query.found != nullptr;
-        }, 10000);
-        if (query.found == nullptr) return 1;
-        dui::pump(300);
-        Shoot(query.found, "screen_quick_install.bmp");
-        ClickAt(query.found, 282, 118);
-        return 0;
-      },
-      nullptr, 0, nullptr);
+  HANDLE responder = CreateThread(nullptr, 0, DeclineQuickInstall, nullptr, 0, nullptr);
   Start(L"/B");
   WaitForSingleObject(responder, 10000);
   DWORD answered = 1;
@@ -505,6 +505,8 @@ TEST_F(ScreensTest, QuickInstallPromptDeclined) {
   EXPECT_TRUE(UiEnds());
 }
 
+DWORD WINAPI EndAtOnce(void*) { return 0; }
+
 // A user interface that cannot start, or ends without an answer, still lets
 // the driver go on: a silent run installs with the defaults, an interactive
 // one ends as cancelled.
@@ -514,7 +516,7 @@ TEST(ScreensDriverContract, UiThreadThatEndsReleasesTheDriver) {
     ASSERT_TRUE(InitInstallChoice(&choice));
     choice.silent = silent;
     UiContext* ui = StartUiThread(GetModuleHandleW(nullptr), L"", SW_SHOWNORMAL, choice,
-                                  [](void*) -> DWORD { return 0; }, 5000);
+                                  EndAtOnce, 5000);
     WindowDriverUi driverUi(ui);
     EXPECT_EQ(driverUi.WaitUserCommand(), silent ? kUserCommandInstall : kUserCommandCancel);
     EXPECT_EQ(choice.cancelRequested, silent ? 0 : 1);
