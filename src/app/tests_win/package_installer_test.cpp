@@ -28,7 +28,7 @@ TEST_F(PackageInstallerTest, FreshInstallRunsThePackageAndTheNextRunKeepsIt) {
   for (wchar_t c : TestInstallerDirectory()) installerDir += static_cast<char>(c);
   EXPECT_TRUE(Has(log, prefix + handle + " -TnConfig=\"" + installerDir +
                            "\\Zbfresh_2.0.0.1\\tnconfig_Zbfresh.xml\"-INSTALLDIR=\"")) << log;
-  EXPECT_TRUE(Has(log, "\\Zetora\\Browser\" -DeskIconState=1 -FastIconState=1 -SetDefaultState=1\r\n"))
+  EXPECT_TRUE(Has(log, "\\Vexlo\\ZetoraBrowser\" -DeskIconState=1 -FastIconState=1 -SetDefaultState=1\r\n"))
       << log;
   EXPECT_TRUE(Has(log, "progress 100 sent=1")) << log;
   EXPECT_TRUE(Has(log, "registered=1")) << log;
