@@ -259,7 +259,12 @@ TEST_F(ScreensTest, ModesShowTheirActionAndTheCustomPanelOpensOnce) {
   std::wstring hint;
   LookupString(&hint, 178);
   EXPECT_EQ(TextOf("vxwebinstall_main", "tips"), hint);
+  // The enabled picture shows with the next paint of the UI thread.
   dui::screenshot update = Shoot(main_, "screen_options.bmp");
+  WaitUntil([&] {
+    update = Shoot(main_, "screen_options.bmp");
+    return CountNear(update, 230, 150, 390, 190, kBrand) > 2000;
+  });
   EXPECT_GT(CountNear(update, 230, 150, 390, 190, kBrand), 2000);
   EXPECT_EQ(CountNear(update, 230, 150, 390, 190, kDisabledFill), 0);
 
