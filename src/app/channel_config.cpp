@@ -12,6 +12,7 @@
 
 #include "app/mars.h"
 #include "stat/stat_text.h"
+#include "sys/xml_text.h"
 
 namespace {
 
@@ -120,15 +121,9 @@ bool ReadChannelConfigData(std::string* data, const ConfigKey& key, std::wstring
   DecryptConfigBlocks(key, data);
   pcfg(L"cdb");
 
-  // The document is the text up to its first zero byte. The parser steps
-  // over the bytes a multi-byte lead byte announces even when one of them is
-  // that zero, so zero bytes follow the text to keep it inside the buffer.
-  data->resize(std::strlen(data->c_str()));
-  data->append(8, '\0');
-
   // Whatever the parser made of the text is used; its error status is not.
   TiXmlDocument document;
-  document.Parse(data->c_str(), nullptr, TIXML_ENCODING_UTF8);
+  ParseXmlText(data, &document);
   data->clear();
   pcfg(L"dp");
 

@@ -65,7 +65,7 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
       *result = TRUE;
       return true;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) OnCancelRequest();
+      if (LOWORD(wParam) == IDCANCEL) ConfirmCancel(L"menuclose");
       return true;  // IDOK (Enter) is ignored
     case WM_LBUTTONDOWN:
       DragWindow(window, lParam);
@@ -224,11 +224,7 @@ void CDlgSetting::OnInstallProgress(const COPYDATASTRUCT* data) {
 
 void CDlgSetting::OnClick(LPARAM name) {
   if (IsClickOn(name, "close")) {
-    UiTrace(L"close");
-    if (RunCancelConfirmation(context_->instance, window_) == kPromptYes) {
-      RequestCancel(context_->choice);
-      ShowWindow(window_, SW_HIDE);
-    }
+    ConfirmCancel(L"close");
   } else if (IsClickOn(name, "minimize")) {
     SendMessageW(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   } else if (IsClickOn(name, "button_custom")) {
@@ -245,8 +241,8 @@ void CDlgSetting::OnClick(LPARAM name) {
   }
 }
 
-void CDlgSetting::OnCancelRequest() {
-  UiTrace(L"menuclose");
+void CDlgSetting::ConfirmCancel(const wchar_t* trace) {
+  UiTrace(trace);
   if (RunCancelConfirmation(context_->instance, window_) == kPromptYes) {
     RequestCancel(context_->choice);
     ShowWindow(window_, SW_HIDE);

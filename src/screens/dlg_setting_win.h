@@ -46,7 +46,8 @@ class CDlgSetting : public WindowDialog {
   void OnEndNotice(int endReason, bool cancelled);
   void OnInstallProgress(const COPYDATASTRUCT* data);
   void OnClick(LPARAM name);
-  void OnCancelRequest();
+  // Traces the request, asks the user and, on yes, cancels and hides.
+  void ConfirmCancel(const wchar_t* trace);
   void ChooseFolder();
   void OpenCustomPanel();
   void OpenLicence();

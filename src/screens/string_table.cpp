@@ -3,6 +3,7 @@
 #include <tinyxml.h>
 
 #include "dui/text_codec.h"
+#include "sys/xml_text.h"
 
 namespace {
 
@@ -47,13 +48,9 @@ void StringOverrides::Clear() {
 bool StringOverrides::Load(const std::string& xml) {
   Clear();
   if (xml.empty()) return false;
-  // The parser steps over the bytes a multi-byte lead byte announces, even
-  // past the text's end: the text (up to its first zero byte) is parsed
-  // from a copy followed by zero bytes.
-  std::string text(xml.c_str());
-  text.append(8, '\0');
+  std::string text(xml);
   TiXmlDocument document;
-  document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+  ParseXmlText(&text, &document);
   const TiXmlElement* root = document.FirstChildElement("StringConfig");
   if (!root) return false;
   for (const TiXmlElement* e = root->FirstChildElement(); e; e = e->NextSiblingElement()) {
