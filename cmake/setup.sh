@@ -12,7 +12,7 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei
   libgtest-dev googletest
   dpkg-dev
-  osslsigncode clang aria2 curl
+  osslsigncode clang aria2 curl nginx-light
   libclang-rt-14-dev
   librsvg2-bin libjsoncpp-dev libtinyxml-dev
 )

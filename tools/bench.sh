@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make bench: the download call under Wine against the loopback test server,
-# side by side in one run with aria2c (8 connections), curl (one) and a plain
+# and against nginx (throttled and not), side by side in one run with aria2c
+# (8 connections), curl (one) and a plain
 # single-request WinINet download under Wine (the platform's own limit), on
 # the same server and files. Prints ratios, bytes served per byte kept, peak
 # memory, resume refetching and the size of the release installer.
@@ -15,6 +16,11 @@ rm -rf "$work" && mkdir -p "$work"
 MiB=$((1024 * 1024))
 
 exec 3< <(python3 "$here/testhttpd.py" 2>"$work/server.log")
+server_pid=$!
+ngx_pid=
+# The servers end with the script: a server left behind would keep the build
+# lock (it inherits the lock's descriptor) and its port.
+trap 'kill $server_pid $ngx_pid 2>/dev/null' EXIT
 read -r ready <&3
 for pair in ${ready#READY}; do export "${pair?}"; done
 base="http://127.0.0.1:$HTTPD_PORT"
@@ -28,7 +34,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 run_ours() {
   local url=$1 file=$2; shift 2
   local out="$work/ours.out"
-  "$ZETORA_WINE" "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
+  timeout 300 "$ZETORA_WINE" "$bench" "$url" "$(winpath "$file")" "$@" >"$out" 2>"$work/ours.err" &
   local launcher=$!
   peak_hwm=0 peak_anon=0
   while kill -0 "$launcher" 2>/dev/null; do
@@ -80,32 +86,104 @@ echo "  ours / ideal ($ideal_ms ms) = $(ratio "$ours_ms" "$ideal_ms")"
 echo "  ours / aria2c            = $(ratio "$ours_ms" "$aria_ms")"
 cmp -s "$work/t64.ours" "$work/t64.aria2" && echo "  files identical" || echo "  FILES DIFFER"
 
-echo "bench: unthrottled loopback, 256 MiB"
-before=$(served /u256.bin)
-line=$(run_ours "$base/u256.bin" "$work/u256.ours")
+echo "bench: throttled, 64 MiB from nginx, limit_rate 2m per connection"
+# nginx (Debian package) as a process of its own on a free loopback port,
+# serving a copy of the test server's file; its log gives the bytes sent.
+ngx="$work/nginx"
+mkdir -p "$ngx/www/limited" "$ngx/logs"
+ctl "file?path=/n64.bin&size=$((64 * MiB))"
+curl -s -o "$ngx/www/limited/n64.bin" "$base/n64.bin"
+ngx_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$ngx/nginx.conf" <<NGX
+$( [ "$(id -u)" = 0 ] && echo "user root;" )
+worker_processes 1;
+pid $ngx/nginx.pid;
+error_log $ngx/logs/error.log;
+events { worker_connections 256; }
+http {
+  log_format bench '\$request_uri \$status \$body_bytes_sent';
+  access_log $ngx/logs/access.log bench;
+  client_body_temp_path $ngx/tmp_body; proxy_temp_path $ngx/tmp_proxy;
+  fastcgi_temp_path $ngx/tmp_fcgi; uwsgi_temp_path $ngx/tmp_uwsgi; scgi_temp_path $ngx/tmp_scgi;
+  server {
+    listen 127.0.0.1:$ngx_port;
+    root $ngx/www;
+    location /limited/ { limit_rate 2m; }
+  }
+}
+NGX
+nginx -p "$ngx" -c "$ngx/nginx.conf" -g 'daemon off;' 2>"$ngx/logs/stderr" &
+ngx_pid=$!
+ngx_up=0
+for _ in $(seq 1 50); do curl -s -o /dev/null "http://127.0.0.1:$ngx_port/" && ngx_up=1 && break; sleep 0.1; done
+if [ "$ngx_up" = 0 ]; then
+  echo "  nginx did not start: $(tail -n 1 "$ngx/logs/stderr")"
+else
+# Bytes nginx sent for the file named $1.
+ngx_served() { awk -v f="$1" '$1 ~ f {s += $3} END {print s + 0}' "$ngx/logs/access.log"; }
+nbase="http://127.0.0.1:$ngx_port/limited"
+before=$(ngx_served n64.bin)
+line=$(run_ours "$nbase/n64.bin" "$work/n64.ours")
 ours_ms=$(echo "$line" | field ms)
 echo "  ours:   $line"
-echo "  ours: bytes served / file size = $(served_ratio /u256.bin "$before" $((256 * MiB)))"
-print_peaks 256
-before=$(served /u256.bin)
-line=$(wine "$baseline" "$base/u256.bin" "$(winpath "$work/u256.base")" 2>/dev/null | tr -d '\r')
-base_ms=$(echo "$line" | field ms)
-echo "  single WinINet request: $line, bytes served / file size = $(served_ratio /u256.bin "$before" $((256 * MiB)))"
-start=$(now_ms)
-curl -s -o "$work/u256.curl" "$base/u256.bin"
-curl_ms=$(( $(now_ms) - start ))
-echo "  curl:   ms=$curl_ms"
+echo "  ours: bytes served / file size = $(ratio "$(( $(ngx_served n64.bin) - before ))" $((64 * MiB)))"
+before=$(ngx_served n64.bin)
 start=$(now_ms)
 aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
-       -d "$work" -o u256.aria2 "$base/u256.bin"
+       -d "$work" -o n64.aria2 "$nbase/n64.bin"
 aria_ms=$(( $(now_ms) - start ))
-echo "  aria2c: ms=$aria_ms"
-echo "  ours throughput / single WinINet request's = $(ratio "$base_ms" "$ours_ms")"
-echo "  ours throughput / aria2c's                 = $(ratio "$aria_ms" "$ours_ms")"
-echo "  ours throughput / curl's                   = $(ratio "$curl_ms" "$ours_ms")"
-cmp -s "$work/u256.ours" "$work/u256.curl" && cmp -s "$work/u256.ours" "$work/u256.aria2" &&
-  cmp -s "$work/u256.ours" "$work/u256.base" && echo "  files identical" || echo "  FILES DIFFER"
-rm -f "$work/u256.ours" "$work/u256.curl" "$work/u256.aria2" "$work/u256.base"
+echo "  aria2c: ms=$aria_ms, bytes served / file size = $(ratio "$(( $(ngx_served n64.bin) - before ))" $((64 * MiB)))"
+echo "  ours / ideal ($ideal_ms ms) = $(ratio "$ours_ms" "$ideal_ms")"
+echo "  aria2c / ideal           = $(ratio "$aria_ms" "$ideal_ms")"
+echo "  ours / aria2c            = $(ratio "$ours_ms" "$aria_ms")"
+cmp -s "$work/n64.ours" "$ngx/www/limited/n64.bin" &&
+  cmp -s "$work/n64.aria2" "$ngx/www/limited/n64.bin" &&
+  echo "  files identical" || echo "  FILES DIFFER"
+rm -f "$work/n64.ours" "$work/n64.aria2" "$ngx/www/limited/n64.bin"
+fi
+
+# Unthrottled 256 MiB from the server at $1 (label $2); $3 counts the bytes
+# that server sent for u256.bin.
+unthrottled() {
+  local url=$1/u256.bin label=$2 count=$3 before line ours_ms base_ms curl_ms aria_ms start
+  echo "bench: unthrottled loopback, 256 MiB from $label"
+  before=$($count)
+  line=$(run_ours "$url" "$work/u256.ours")
+  ours_ms=$(echo "$line" | field ms)
+  echo "  ours:   $line"
+  echo "  ours: bytes served / file size = $(ratio "$(( $($count) - before ))" $((256 * MiB)))"
+  print_peaks 256
+  before=$($count)
+  line=$("$ZETORA_WINE" "$baseline" "$url" "$(winpath "$work/u256.base")" 2>/dev/null | tr -d '\r')
+  base_ms=$(echo "$line" | field ms)
+  echo "  single WinINet request: $line, bytes served / file size = $(ratio "$(( $($count) - before ))" $((256 * MiB)))"
+  start=$(now_ms)
+  curl -s -o "$work/u256.curl" "$url"
+  curl_ms=$(( $(now_ms) - start ))
+  echo "  curl:   ms=$curl_ms"
+  start=$(now_ms)
+  aria2c -q -x8 -s8 -k1M --allow-overwrite=true --auto-file-renaming=false \
+         -d "$work" -o u256.aria2 "$url"
+  aria_ms=$(( $(now_ms) - start ))
+  echo "  aria2c: ms=$aria_ms"
+  echo "  ours throughput / single WinINet request's = $(ratio "$base_ms" "$ours_ms")"
+  echo "  ours throughput / aria2c's                 = $(ratio "$aria_ms" "$ours_ms")"
+  echo "  ours throughput / curl's                   = $(ratio "$curl_ms" "$ours_ms")"
+  cmp -s "$work/u256.ours" "$work/u256.curl" && cmp -s "$work/u256.ours" "$work/u256.aria2" &&
+    cmp -s "$work/u256.ours" "$work/u256.base" && echo "  files identical" || echo "  FILES DIFFER"
+  rm -f "$work/u256.ours" "$work/u256.curl" "$work/u256.aria2" "$work/u256.base"
+}
+test_served() { served /u256.bin; }
+unthrottled "$base" "the test server" test_served
+if [ "$ngx_up" = 1 ]; then
+  # nginx sends with sendfile from one process: it is not the limit when
+  # eight connections share two cores, as the test server can be.
+  curl -s -o "$ngx/www/u256.bin" "$base/u256.bin"
+  nginx_served() { ngx_served u256.bin; }
+  unthrottled "http://127.0.0.1:$ngx_port" "nginx" nginx_served
+  rm -f "$ngx/www/u256.bin"
+fi
+kill "$ngx_pid" 2>/dev/null; wait "$ngx_pid" 2>/dev/null
 
 echo "bench: resume, 64 MiB at 256 KiB/s per connection, interrupted at 50 %"
 line=$(run_ours "$base/r64.bin?rnd=1" "$work/r64.ours" --resume --cancel-at 50)

@@ -9,6 +9,7 @@ namespace {
 constexpr std::uint32_t kNoLength = 0xFFFFFFFF;
 constexpr std::uint32_t kRunBudgetMs = 400;
 constexpr std::uint32_t kPollMs = 10;
+constexpr std::uint64_t kBusyQueueBytes = 1024 * 1024;
 
 bool IsRealSize(std::uint32_t size) { return size != 0 && size != kNoLength; }
 
@@ -394,7 +395,10 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       Slot& slot = slots_[i];
       if (slot.jobId == 0 || (slot.flags & kSlotEnded)) continue;
       any = true;
-      const int wait = jobs_.Wait(slot.jobId, kPollMs, snapshot);
+      // While blocks wait for the disk, writing them comes first: the job is
+      // only looked at, not waited for.
+      const std::uint32_t waitMs = file_.QueuedBytes() >= kBusyQueueBytes ? 0 : kPollMs;
+      const int wait = jobs_.Wait(slot.jobId, waitMs, snapshot);
       if (wait != kJobWaitFailed) slot.position = snapshot->position;
       if (wait == kJobWaitFailed || wait == kJobEnded || wait == kJobResponse) {
         *slotIndex = i;
@@ -402,14 +406,15 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       }
       ++passActive;
       passSpeed += snapshot->speed;
+      // Network threads wait while much is queued; writing after every wait
+      // (not once per pass over all slots, up to eight waits) keeps them
+      // going on fast links and the queue short.
+      if (!file_.Flush()) return kFlushFailed;
     }
     if (!any) return kNoJob;
     *active = passActive;
     *speed = passSpeed;
     if (env_.TickMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
-    // Network threads wait while much is queued; writing after every pass
-    // keeps them going on fast links.
-    if (!file_.Flush()) return kFlushFailed;
   }
 }
 

@@ -90,6 +90,8 @@ class DownloadFile {
   // Writes the queued blocks of accepted jobs; false when one could not be
   // written (its range stays missing).
   virtual bool Flush() = 0;
+  // Bytes queued for writing (those of jobs not yet accepted included).
+  virtual std::uint64_t QueuedBytes() { return 0; }
   virtual bool LoadResume(ByteRanges* ranges, StoredResponse* response) = 0;
   virtual void SetRemaining(const ByteRanges& ranges) = 0;
   virtual ByteRanges Remaining() = 0;

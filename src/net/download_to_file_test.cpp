@@ -212,6 +212,62 @@ TEST_F(DownloadToFile, RedirectTargetWithAQueryKeepsIt) {
   }
 }
 
+// Bytes the server sent for path, all requests together.
+std::uint64_t Served(const std::vector<HttpdClient::LogLine>& log) {
+  std::uint64_t sum = 0;
+  for (const auto& line : log) sum += line.bodyBytes;
+  return sum;
+}
+
+// Unthrottled on loopback the server outruns any reader, so a connection that
+// is ended early without being reset keeps sending the rest of its body. What
+// may be sent beyond the file is what the socket buffers held when a
+// connection was cut.
+constexpr std::uint64_t kOverrunPerConnection = 4ull * 1024 * 1024;
+
+TEST_F(DownloadToFile, FastServerSendsTheFileAboutOnce) {
+  const std::uint32_t size = 96 * 1024 * 1024;
+  struct Case {
+    const char* path;
+    const char* rule;  // empty: none
+    unsigned seed;
+  } const cases[] = {
+      {"/fast.bin", "", 20},
+      // Ranged requests answered with the whole file: the first connection
+      // fetches it alone, the others are cut at once.
+      {"/fastnorange.bin", "norange=1&from=2", 21},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_TRUE(server_.ServePattern(c.path, size, c.seed));
+    if (*c.rule) {
+      ASSERT_TRUE(server_.Rule(c.path, c.rule));
+    }
+    const DownloadOutcome o = RunDownload(server_.Url(c.path), Path(L"fast.bin"), 120);
+    ExpectServedFile(o, L"fast.bin", size, c.seed);
+    const auto log = Requests(c.path);
+    EXPECT_LE(Served(log), size + log.size() * kOverrunPerConnection)
+        << Served(log) << " bytes over " << log.size() << " requests";
+  }
+}
+
+TEST_F(DownloadToFile, CancelledFastDownloadLeavesNoConnectionSending) {
+  const std::uint32_t size = 96 * 1024 * 1024;
+  ASSERT_TRUE(server_.ServePattern("/cut.bin", size, 22));
+  const DownloadOutcome o = RunDownload(server_.Url("/cut.bin"), Path(L"cut.bin"), 120, 0, 150);
+  ASSERT_EQ(o.result, 1223) << o.trace;
+  EXPECT_LT(o.elapsedMs, 2500u) << "closing read the rest of the connections";
+  const std::uint64_t atReturn = Served(Requests("/cut.bin"));
+  Sleep(500);
+  EXPECT_EQ(Served(Requests("/cut.bin")), atReturn) << "a connection went on sending";
+  EXPECT_LT(atReturn, size);
+  // The next download starts at once.
+  ASSERT_TRUE(server_.ServePattern("/next.bin", 300000, 23));
+  const DownloadOutcome next = RunDownload(server_.Url("/next.bin"), Path(L"next.bin"), 60);
+  ExpectServedFile(next, L"next.bin", 300000, 23);
+  EXPECT_LT(next.elapsedMs, 2000u);
+}
+
 // Threads that run a call and report whether it came back in time.
 struct TimedCall {
   static DWORD WINAPI Run(void* self) {

@@ -98,6 +98,7 @@ class FileManagerFile : public DownloadFile {
     return file_->SetSize(size, ToSystemTime(lastModified, &time) ? &time : nullptr);
   }
   bool Flush() override { return file_->Flush() || !file_->writeFailed(); }
+  std::uint64_t QueuedBytes() override { return file_->QueuedBytes(); }
   bool LoadResume(ByteRanges* ranges, StoredResponse* response) override {
     std::vector<net::ByteRange> loaded;
     net::HttpResponseInfo info = {};

@@ -1,5 +1,6 @@
 #include "net/http_async_win.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -15,10 +16,16 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
                              DWORD infoLength) {
   DownloadJobTable& table = DownloadJobTable::Instance();
   const uint32_t jobId = static_cast<uint32_t>(context);
-  // The closing notice of a request handle also reaches retired jobs: their
-  // handle reference keeps them alive until then.
-  IHttpAsync* job = status == INTERNET_STATUS_HANDLE_CLOSING ? table.AcquireRetiringJob(jobId)
-                                                             : table.AcquireJob(jobId);
+  IHttpAsync* job = table.AcquireJob(jobId);
+  // A retired job still hears about its connection (its socket is reset as
+  // soon as it is known) and about its handle closing (the handle's
+  // reference keeps it alive until then).
+  if (!job) {
+    const bool wanted = status == INTERNET_STATUS_HANDLE_CLOSING ||
+                        status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
+                        status == INTERNET_STATUS_CONNECTED_TO_SERVER;
+    if (wanted) job = table.AcquireRetiringJob(jobId);
+  }
   if (!job) return;
   // Only CHttpAsync objects install this callback with their job id.
   static_cast<CHttpAsync*>(job)->OnStatus(handle, status, info, infoLength);
@@ -128,6 +135,7 @@ void CHttpAsync::CloseParentHandles() {
 
 void CHttpAsync::RunStateMachine(DWORD error) {
   if (error != 0) {
+    EndTransfer();
     SignalEnd(error);
     return;
   }
@@ -146,6 +154,7 @@ void CHttpAsync::RunStateMachine(DWORD error) {
     }
     if (result == kContinue) continue;
     if (result == ERROR_IO_PENDING) return;  // the callback carries on
+    EndTransfer();
     SignalEnd(result);
     return;
   }
@@ -229,28 +238,62 @@ DWORD CHttpAsync::StepRead() {
   // When the read completes later, WinINet fills pendingRead_ before the
   // completion callback runs the deliver step.
   pendingRead_ = 0;
-  const BOOL read = InternetReadFile(request_.Get(), state_->buffer,
-                                     static_cast<DWORD>(kReceiveBufferSize), &pendingRead_);
+  readAsked_ = NextReadSize();
+  readAskedTick_ = GetTickCount();
+  const BOOL read = InternetReadFile(request_.Get(), state_->buffer, readAsked_, &pendingRead_);
   const DWORD error = read ? 0 : GetLastError();
   ReleaseRequest();
   if (read) return kContinue;
   return error;
 }
 
+uint32_t CHttpAsync::NextReadSize() {
+  AutoLock lock(*lock_);
+  const uint32_t start = state_->partialOk ? state_->response.rangeFirst : 0;
+  const uint64_t position = uint64_t{start} + state_->delivered;
+  uint64_t last = 0xFFFFFFFFu;
+  if (params_.useRange) last = params_.rangeLast;
+  if (state_->stopAtSet) last = std::min<uint64_t>(last, state_->stopAt);
+  // Past the last byte (the stop was lowered meanwhile), one byte is read:
+  // delivering it ends the job through the usual stop.
+  if (position > last) return 1;
+  return static_cast<uint32_t>(std::min<uint64_t>(readSize_, last - position + 1));
+}
+
+void CHttpAsync::AdaptReadSize(uint32_t got) {
+  // Doubled while full reads complete within a few milliseconds, halved when
+  // one waits longer than a progress step would: the size follows the link.
+  constexpr uint32_t kQuickMs = 10;
+  constexpr uint32_t kSlowMs = 50;
+  const uint32_t took = GetTickCount() - readAskedTick_;
+  if (got == readAsked_ && readAsked_ == readSize_ && took <= kQuickMs) {
+    readSize_ = static_cast<uint32_t>(std::min<std::size_t>(readSize_ * 2u, kReceiveBufferSize));
+  } else if (took > kSlowMs) {
+    readSize_ = static_cast<uint32_t>(std::max<std::size_t>(readSize_ / 2u, kSmallestRead));
+  }
+}
+
 DWORD CHttpAsync::StepDeliver() {
   SetStep(kStepRead);
   uint32_t length = pendingRead_;
+  AdaptReadSize(length);
   {
     AutoLock lock(*lock_);
     state_->bytesRead = length;
   }
   if (length == 0) {
+    bodyEnded_ = true;
     SetStep(kStepComplete);
     return kContinue;
   }
+  bodyRead_ += length;
   const uint32_t start = state_->partialOk ? state_->response.rangeFirst : 0;
   const uint32_t position = start + state_->delivered;
   bool lastChunk = false;
+  // The whole announced body is here: the job ends without the empty read
+  // that would hand the connection to WinINet's pool.
+  const uint32_t bodyLength = state_->response.contentLength;
+  if (bodyLength != kNoLength && bodyRead_ >= bodyLength) lastChunk = true;
   if (params_.useRange) {
     if (position > params_.rangeLast) return ERROR_INVALID_PARAMETER;
     if (uint64_t{position} + length - 1 > params_.rangeLast) {
@@ -264,6 +307,8 @@ DWORD CHttpAsync::StepDeliver() {
   {
     AutoLock lock(*lock_);
     limit = ChunkLimit(*state_, position, length);
+    // The job's last byte is here: it ends without another read.
+    if (state_->stopAtSet && uint64_t{position} + length - 1 == state_->stopAt) lastChunk = true;
   }
   int stop = 0;
   state_->sink->Write(position, state_->buffer, length, limit, params_.context, &stop);
@@ -276,9 +321,26 @@ DWORD CHttpAsync::StepDeliver() {
   return kContinue;
 }
 
+void CHttpAsync::EndTransfer() {
+  // A body that WinINet saw end has left its connection to WinINet's pool,
+  // where another request may be using it by now.
+  if (bodyEnded_) return;
+  // Every other connection is reset, read to its end or not: a connection
+  // kept for reuse would serve a later request without the connecting
+  // notices, and that request could not find its socket to end it early.
+  if (socket_.Abort()) {
+    DiagPrintf(L"CHttpAsync %08x: connection reset after %u body bytes\r\n", params_.context,
+               bodyRead_);
+  }
+}
+
 void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLength) {
   switch (status) {
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+      socket_.OnConnecting();
+      break;
     case INTERNET_STATUS_CONNECTED_TO_SERVER: {
+      socket_.OnConnected();
       wchar_t address[kServerAddressUnits];
       CopyCallbackText(info, infoLength, address, kServerAddressUnits);
       AutoLock lock(*lock_);
@@ -374,6 +436,7 @@ int CHttpAsync::Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoRes
 int CHttpAsync::Close() {
   if (closed_) return 1;
   closed_ = true;
+  EndTransfer();
   CloseRequest();
   CloseParentHandles();
   return 1;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "net/connection_socket_win.h"
 #include "net/http_common_win.h"
 
 namespace net {
@@ -45,6 +46,13 @@ class CHttpAsync : public CHttpRequestBase {
   DWORD StepRead();
   DWORD StepDeliver();
   void OnFirstResponse();
+  // What the next read may ask for: its adaptive size, cut at the job's last
+  // byte so that no read takes bytes the job will not keep.
+  uint32_t NextReadSize();
+  void AdaptReadSize(uint32_t got);
+  // Resets the connection when the body was not read to its end, so that
+  // neither the end of the job nor the close of its handle reads the rest.
+  void EndTransfer();
 
   // The handle-use guard around every WinINet call on the request handle.
   bool AcquireRequest();
@@ -60,12 +68,22 @@ class CHttpAsync : public CHttpRequestBase {
   // WinINet writes the count of a read that completes later from its own
   // thread; the deliver step copies it into the state under the lock.
   DWORD pendingRead_ = 0;
+  // The size of the next read, what the last one asked for, and when it
+  // was asked.
+  uint32_t readSize_ = kSmallestRead;
+  uint32_t readAsked_ = 0;
+  uint32_t readAskedTick_ = 0;
   bool requestOpened_ = false;
   // The open request handle holds a reference on this object until WinINet
   // reports it closed: a read still pending in WinINet writes into the
   // receive buffer, so the buffer must outlive the handle, not the job.
   void* requestHandle_ = nullptr;
   bool closed_ = false;
+  ConnectionSocket socket_;
+  // Raw body bytes read (before any cut at the range end), and whether
+  // WinINet reported the end of the body.
+  uint32_t bodyRead_ = 0;
+  bool bodyEnded_ = false;
 };
 
 }  // namespace net

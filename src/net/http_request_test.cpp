@@ -209,7 +209,7 @@ TEST_F(HttpRequestTest, EmptyBodyEndsAtOnceWithSuccess) {
   DownloadJobTable::Instance().CloseJob(id);
 }
 
-TEST_F(HttpRequestTest, StopOffsetSetWhileRunningReachesTheSinkWhichEndsTheJob) {
+TEST_F(HttpRequestTest, StopOffsetSetWhileRunningEndsTheJobThere) {
   const uint32_t size = 200000;
   const uint32_t stopAt = 60000;
   ASSERT_TRUE(server_.ServePattern("/slow.bin", size));
@@ -227,19 +227,23 @@ TEST_F(HttpRequestTest, StopOffsetSetWhileRunningReachesTheSinkWhichEndsTheJob) 
   ASSERT_TRUE(outcome.ended);
   EXPECT_EQ(outcome.state->lastError, 0u);
 
+  // The job ends at the stop offset: later reads are cut there, and a read
+  // already under way that crosses it is the last chunk and carries it.
   const std::vector<RecordingSink::Chunk> chunks = sink->chunks();
   ASSERT_FALSE(chunks.empty());
-  std::size_t crossing = chunks.size();
+  uint64_t kept = 0;
   for (std::size_t i = 0; i < chunks.size(); ++i) {
-    if (uint64_t{chunks[i].position} + chunks[i].length > stopAt + 1ull) {
-      crossing = i;
-      break;
+    const uint64_t end = uint64_t{chunks[i].position} + chunks[i].length;
+    if (end > stopAt + 1ull) {
+      EXPECT_EQ(chunks[i].limit, stopAt);
+      EXPECT_EQ(i, chunks.size() - 1) << "the job went on after the sink stopped it";
+      kept += stopAt + 1ull - chunks[i].position;
+    } else {
+      EXPECT_EQ(chunks[i].limit, 0u);
+      kept += chunks[i].length;
     }
-    EXPECT_EQ(chunks[i].limit, 0u);
   }
-  ASSERT_LT(crossing, chunks.size()) << "no chunk reached the stop offset";
-  EXPECT_EQ(chunks[crossing].limit, stopAt);
-  EXPECT_EQ(crossing, chunks.size() - 1) << "the job went on after the sink stopped it";
+  EXPECT_EQ(kept, stopAt + 1ull);
   EXPECT_LT(outcome.state->delivered, size);
   DownloadJobTable::Instance().CloseJob(id);
 }

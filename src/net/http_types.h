@@ -69,7 +69,14 @@ HttpRequestParams DefaultRequestParams();
 
 class IOutFile;
 
-constexpr std::size_t kReceiveBufferSize = 8192;
+// Reads of an asynchronous request start small and grow while they complete
+// at once (data is waiting), up to the buffer's size: few callbacks and
+// queued blocks per megabyte on fast links, and on slow ones no read that
+// waits long for its buffer to fill (progress, and what a kill loses).
+constexpr std::size_t kReceiveBufferSize = 256 * 1024;
+constexpr std::size_t kSmallestRead = 8192;
+// A synchronous request's reads.
+constexpr std::size_t kSyncReadSize = 65536;
 constexpr std::size_t kServerAddressUnits = 16;
 constexpr std::size_t kRedirectUrlUnits = 2048;
 constexpr std::size_t kHostHeaderBytes = 2048;

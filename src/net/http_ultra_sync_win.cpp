@@ -158,7 +158,7 @@ DWORD CHttpUltraSync::ReadBody() {
     DWORD count = 0;
     // A Close from the task closes the handle under this read, which then
     // fails: the handle value stays valid to pass until then.
-    if (!InternetReadFile(request, state_->buffer, static_cast<DWORD>(kReceiveBufferSize),
+    if (!InternetReadFile(request, state_->buffer, static_cast<DWORD>(kSyncReadSize),
                           &count)) {
       return GetLastError();
     }

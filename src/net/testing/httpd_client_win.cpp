@@ -41,8 +41,11 @@ bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::s
           ? HttpOpenRequestW(connection.Get(), verb, Widen(target).c_str(), nullptr, nullptr,
                              nullptr, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
           : nullptr);
+  // Not kept for reuse: a download after it would otherwise get this pooled
+  // connection without connecting, and could not find its socket to end it.
+  static const wchar_t kClose[] = L"Connection: close\r\n";
   bool ok = false;
-  if (request.IsValid() && HttpSendRequestW(request.Get(), nullptr, 0,
+  if (request.IsValid() && HttpSendRequestW(request.Get(), kClose, static_cast<DWORD>(-1),
                                             const_cast<char*>(upload.data()),
                                             static_cast<DWORD>(upload.size()))) {
     DWORD status = 0;
