@@ -29,7 +29,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
 
   explicit COFileMgr(Clock clock = Clock());
 
-  static constexpr uint64_t kBackPressureBytes = 8u * 1024 * 1024;
+  static constexpr uint64_t kBackPressureBytes = 6u * 1024 * 1024;
   static constexpr uint32_t kBackPressureWaitMs = 2000;
   ~COFileMgr();
 
