@@ -28,7 +28,9 @@ class DownloadToFile : public ::testing::Test {
   // overlap; a given rule applies before the rate.
   void ServeMedium(const std::string& path, unsigned seed, const std::string& rule = "") {
     ASSERT_TRUE(server_.ServePattern(path, kMediumSize, seed));
-    if (!rule.empty()) ASSERT_TRUE(server_.Rule(path, rule));
+    if (!rule.empty()) {
+      ASSERT_TRUE(server_.Rule(path, rule));
+    }
     ASSERT_TRUE(server_.Rule(path, "rate=3000000"));
   }
   // The download succeeded and the file holds exactly the served bytes.

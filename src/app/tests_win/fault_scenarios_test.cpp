@@ -261,7 +261,9 @@ TEST_F(InterruptedRunTest, APackageChangedBetweenRunsIsFetchedWhole) {
     EXPECT_GE(BytesServed(server_.Log(PackagePath(c.tn))), replacement.size());
     EXPECT_EQ(Has(PackageLog(), "command: "), c.started) << PackageLog();
     EXPECT_EQ(Exists(SetupPath()), c.started);
-    if (c.started) EXPECT_EQ(ReadWholeFile(SetupPath()), replacement);
+    if (c.started) {
+      EXPECT_EQ(ReadWholeFile(SetupPath()), replacement);
+    }
     EXPECT_FALSE(Exists(SetupPath() + L".tmp"));
     EXPECT_FALSE(Exists(SetupPath() + L".tmp.resume"));
   }
@@ -270,8 +272,8 @@ TEST_F(InterruptedRunTest, APackageChangedBetweenRunsIsFetchedWhole) {
 // The Unix path of a Windows path, through Wine's own export; "" elsewhere.
 std::string UnixPath(const std::wstring& path) {
   using Convert = char*(CDECL*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   char* unix = convert != nullptr ? convert(path.c_str()) : nullptr;
   if (unix == nullptr) return "";
   std::string result = unix;
