@@ -9,7 +9,7 @@
 #include "app/command_line.h"
 #include "app/embedded_channel_win.h"
 #include "app/install_driver.h"
-#include "app/placeholder_steps.h"
+#include "app/installer_steps_win.h"
 #include "app/process_recorder.h"
 #include "app/ui_context.h"
 #include "app/ui_thread.h"
@@ -87,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   // The options window handle as it is right after the UI start is the one
   // the package gets.
   const HWND optionsWindow = context != nullptr ? context->optionsWindow : nullptr;
-  PlaceholderSteps steps(recorder, choice, channel.tn, optionsWindow, ProductTrustCheck(recorder),
+  InstallerSteps steps(recorder, choice, channel.tn, optionsWindow, ProductTrustCheck(recorder),
                          ProductPackageStarter());
   InstallDriver driver(steps, ui, recorder);
   driver.Run();

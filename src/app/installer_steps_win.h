@@ -13,9 +13,9 @@
 // mode, the action it asks for, the setup's version and the post-install
 // check), the attachment and package downloads with the trust check, and
 // the setup launch.
-class PlaceholderSteps : public InstallSteps {
+class InstallerSteps : public InstallSteps {
  public:
-  PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice, const std::wstring& tn,
+  InstallerSteps(RunRecorder& recorder, InstallChoice& choice, const std::wstring& tn,
                    HWND optionsWindow, TrustCheck trusted, PackageStarter starter);
 
   bool DownloadConfiguration() override;

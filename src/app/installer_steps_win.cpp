@@ -1,4 +1,4 @@
-#include "app/placeholder_steps.h"
+#include "app/installer_steps_win.h"
 
 #include <utility>
 
@@ -7,7 +7,7 @@
 #include "build_config.h"
 #include "sys/diag.h"
 
-PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
+InstallerSteps::InstallerSteps(RunRecorder& recorder, InstallChoice& choice,
                                    const std::wstring& tn, HWND optionsWindow, TrustCheck trusted,
                                    PackageStarter starter)
     : recorder_(recorder),
@@ -19,43 +19,43 @@ PlaceholderSteps::PlaceholderSteps(RunRecorder& recorder, InstallChoice& choice,
       starter_(std::move(starter)),
       detection_(&recorder) {}
 
-bool PlaceholderSteps::DownloadConfiguration() {
+bool InstallerSteps::DownloadConfiguration() {
   return ::DownloadConfiguration(recorder_, serverBase_, tn_, &configPath_, choice_);
 }
 
-bool PlaceholderSteps::ParseConfiguration() {
+bool InstallerSteps::ParseConfiguration() {
   return ::ParseConfiguration(recorder_, &items_, configPath_);
 }
 
-void PlaceholderSteps::BuildFallbackItem() { FallbackItem(recorder_, &items_, serverBase_, tn_); }
+void InstallerSteps::BuildFallbackItem() { FallbackItem(recorder_, &items_, serverBase_, tn_); }
 
-std::wstring PlaceholderSteps::FirstItemVersion() {
+std::wstring InstallerSteps::FirstItemVersion() {
   return items_.empty() ? std::wstring() : items_[0].version;
 }
 
-int PlaceholderSteps::ClassifyInstall(const std::wstring& offeredVersion) {
+int InstallerSteps::ClassifyInstall(const std::wstring& offeredVersion) {
   return ::ClassifyInstall(recorder_, detection_, offeredVersion);
 }
 
-bool PlaceholderSteps::ApplyMode(int mode) { return ::ApplyMode(recorder_, detection_, mode); }
+bool InstallerSteps::ApplyMode(int mode) { return ::ApplyMode(recorder_, detection_, mode); }
 
-bool PlaceholderSteps::DownloadAttachment() {
+bool InstallerSteps::DownloadAttachment() {
   return ::DownloadAttachment(recorder_, &items_, &attachmentPath_, &attachmentFileName_, choice_);
 }
 
-void PlaceholderSteps::MakeSetupPath() { ::MakeSetupPath(&setupPath_, &items_.at(0)); }
+void InstallerSteps::MakeSetupPath() { ::MakeSetupPath(&setupPath_, &items_.at(0)); }
 
-int PlaceholderSteps::DownloadSetup() {
+int InstallerSteps::DownloadSetup() {
   return ::DownloadSetup(recorder_, items_, setupPath_, choice_, trusted_);
 }
 
-std::wstring PlaceholderSteps::ReadSetupVersion() {
+std::wstring InstallerSteps::ReadSetupVersion() {
   return detection_.ReadSetupVersion(setupPath_);
 }
 
-bool PlaceholderSteps::LaunchSetup(bool attachmentDownloaded) {
+bool InstallerSteps::LaunchSetup(bool attachmentDownloaded) {
   return ::LaunchSetup(recorder_, items_, optionsWindow_, setupPath_, attachmentPath_,
                        attachmentFileName_, choice_, attachmentDownloaded, starter_);
 }
 
-bool PlaceholderSteps::IsProductInstalled() { return detection_.IsProductInstalled(); }
+bool InstallerSteps::IsProductInstalled() { return detection_.IsProductInstalled(); }
