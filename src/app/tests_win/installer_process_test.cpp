@@ -12,6 +12,7 @@
 
 #include "build_config.h"
 #include "sys/testing/test_files_win.h"
+#include "sys/testing/test_windows_win.h"
 
 namespace {
 
@@ -168,38 +169,18 @@ class InstallerRun {
   bool started_ = false;
 };
 
-struct WindowQuery {
-  DWORD pid;
-  const wchar_t* className;
-  const wchar_t* title;  // null: any
-  HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
-  WindowQuery* query = reinterpret_cast<WindowQuery*>(parameter);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  wchar_t className[64] = {};
-  wchar_t title[128] = {};
-  GetClassNameW(window, className, 64);
-  GetWindowTextW(window, title, 128);
-  if (pid == query->pid && lstrcmpW(className, query->className) == 0 &&
-      (query->title == nullptr || lstrcmpW(title, query->title) == 0)) {
-    query->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
+// A window of the process with the class and, unless title is null, the title.
 HWND WaitForWindow(DWORD pid, const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeoutMs) {
-    WindowQuery query = {pid, className, title, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
-    if (query.found != nullptr) return query.found;
-    Sleep(50);
-  }
-  return nullptr;
+  return WaitForWindowMatching(
+      [&](HWND window) {
+        wchar_t windowClass[64] = {};
+        wchar_t text[128] = {};
+        GetClassNameW(window, windowClass, 64);
+        GetWindowTextW(window, text, 128);
+        return WindowProcess(window) == pid && lstrcmpW(windowClass, className) == 0 &&
+               (title == nullptr || lstrcmpW(text, title) == 0);
+      },
+      timeoutMs);
 }
 
 const char kSilentEnd[] = "InstallDriver end reason=";

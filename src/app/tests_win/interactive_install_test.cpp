@@ -9,47 +9,26 @@
 #include <string>
 
 #include "app/testing/package_fixture_win.h"
+#include "sys/testing/test_windows_win.h"
 
 namespace {
 
-struct Search {
-  DWORD process;
-  int width, height;
-  const wchar_t* title;  // null: any
-  HWND found;
-};
-
-BOOL CALLBACK MatchInstallerWindow(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<Search*>(parameter);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  RECT r;
-  if (process != search->process || !IsWindowVisible(window) || !GetWindowRect(window, &r)) {
-    return TRUE;
-  }
-  if (r.right - r.left != search->width || r.bottom - r.top != search->height) return TRUE;
-  wchar_t title[64] = {};
-  GetWindowTextW(window, title, 64);
-  if (search->title != nullptr && std::wstring(title) != search->title) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
+// A visible window of the process with the given outer size and, unless
+// title is null, that title.
 HWND WaitInstallerWindow(DWORD process, int width, int height, const wchar_t* title) {
-  for (int i = 0; i < 600; ++i) {
-    Search search{process, width, height, title, nullptr};
-    EnumWindows(MatchInstallerWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
-    Sleep(50);
-  }
-  return nullptr;
-}
-
-void ClickAt(HWND window, int x, int y) {
-  const LPARAM point = MAKELPARAM(x, y);
-  PostMessageW(window, WM_MOUSEMOVE, 0, point);
-  PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
-  PostMessageW(window, WM_LBUTTONUP, 0, point);
+  return WaitForWindowMatching(
+      [&](HWND window) {
+        RECT r;
+        if (WindowProcess(window) != process || !IsWindowVisible(window) ||
+            !GetWindowRect(window, &r)) {
+          return false;
+        }
+        if (r.right - r.left != width || r.bottom - r.top != height) return false;
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        return title == nullptr || std::wstring(text) == title;
+      },
+      30000);
 }
 
 const wchar_t kOptionsTitle[] = L"zetora\x6D4F\x89C8\x5668\x4E0B\x8F7D\x7EC4\x4EF6";

@@ -26,6 +26,7 @@
 #include "screens/screen_rules.h"
 #include "screens/screen_support_win.h"
 #include "screens/string_table.h"
+#include "sys/testing/test_windows_win.h"
 
 namespace {
 
@@ -83,15 +84,6 @@ HWND WaitScreen(HANDLE uiThread, int width, int height, HWND except = nullptr) {
   HWND found = nullptr;
   WaitUntil([&] { return (found = FindScreen(uiThread, width, height, except)) != nullptr; });
   return found;
-}
-
-// A press and release of the left button at a point of the window, as the
-// mouse would deliver them.
-void ClickAt(HWND window, int x, int y) {
-  const LPARAM point = MAKELPARAM(x, y);
-  PostMessageW(window, WM_MOUSEMOVE, 0, point);
-  PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
-  PostMessageW(window, WM_LBUTTONUP, 0, point);
 }
 
 // A click notice for a control, as the skin posts it.
