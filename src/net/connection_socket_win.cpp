@@ -129,8 +129,6 @@ bool Describe(std::uintptr_t value, ConnectionSocket::Entry* entry) {
 
 }  // namespace
 
-bool ConnectionSocket::Recording() { return TheRecorder().installed; }
-
 void ConnectionSocket::OnConnecting() {
   TakeThreadSocket();  // a connect of an earlier request on this thread
   AutoLock lock(lock_);
@@ -146,11 +144,6 @@ void ConnectionSocket::OnConnected() {
   known_ = found;
   if (found) entry_ = entry;
   if (known_ && abortWhenKnown_) AbortLocked();
-}
-
-bool ConnectionSocket::Known() {
-  AutoLock lock(lock_);
-  return known_;
 }
 
 bool ConnectionSocket::Abort() {

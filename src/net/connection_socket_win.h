@@ -32,12 +32,6 @@ class ConnectionSocket {
   // still connecting, the reset follows as soon as the socket is found.
   // Returns whether it reset the connection now.
   bool Abort();
-  bool Known();
-
-  // Whether WinINet's connect calls are recorded in this process (false when
-  // its imports could not be found: early ends then fall back to WinINet's
-  // own close).
-  static bool Recording();
 
   struct Entry {
     std::uintptr_t socket;

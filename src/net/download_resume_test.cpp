@@ -17,12 +17,6 @@ DownloadOutcome ResumableDownload(const std::wstring& url, const std::wstring& p
   return RunDownload(url, path, 120, 1, cancelAfterMs);
 }
 
-std::uint64_t BytesServed(HttpdClient& server, const std::string& path) {
-  std::uint64_t total = 0;
-  for (const auto& line : server.Log(path)) total += line.bodyBytes;
-  return total;
-}
-
 TEST(DownloadResume, NextRunWithAnotherRndFetchesOnlyWhatWasMissing) {
   HttpdClient server;
   ASSERT_TRUE(server.ok());
@@ -36,7 +30,7 @@ TEST(DownloadResume, NextRunWithAnotherRndFetchesOnlyWhatWasMissing) {
 
   DownloadOutcome o = ResumableDownload(server.Url("/pkg.exe?ver=2&rnd=111"), path, 12500);
   EXPECT_EQ(o.result, 1223) << o.trace;
-  const std::uint64_t firstRun = BytesServed(server, "/pkg.exe");
+  const std::uint64_t firstRun = server.BytesServed("/pkg.exe");
   ASSERT_GT(firstRun, 600000u);
   ASSERT_LT(firstRun, size);
   const std::string resumeRecord = ReadWholeFile(path + L".resume");
@@ -50,7 +44,7 @@ TEST(DownloadResume, NextRunWithAnotherRndFetchesOnlyWhatWasMissing) {
   EXPECT_EQ(o.result, 0) << o.trace;
   EXPECT_EQ(o.trace.substr(0, 10), L"0:ds0:0,1;");
   EXPECT_TRUE(ReadWholeFile(path) == PatternBytes(size, 9));
-  const std::uint64_t secondRun = BytesServed(server, "/pkg.exe");
+  const std::uint64_t secondRun = server.BytesServed("/pkg.exe");
   // Only what the last record did not have on disk is fetched again.
   EXPECT_LT(secondRun, size - 500000u);
   EXPECT_GT(secondRun, 0u);

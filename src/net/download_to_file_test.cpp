@@ -214,13 +214,6 @@ TEST_F(DownloadToFile, RedirectTargetWithAQueryKeepsIt) {
   }
 }
 
-// Bytes the server sent for path, all requests together.
-std::uint64_t Served(const std::vector<HttpdClient::LogLine>& log) {
-  std::uint64_t sum = 0;
-  for (const auto& line : log) sum += line.bodyBytes;
-  return sum;
-}
-
 // Unthrottled on loopback the server outruns any reader, so a connection that
 // is ended early without being reset keeps sending the rest of its body. What
 // may be sent beyond the file is what the socket buffers held when a
@@ -247,9 +240,10 @@ TEST_F(DownloadToFile, FastServerSendsTheFileAboutOnce) {
     }
     const DownloadOutcome o = RunDownload(server_.Url(c.path), Path(L"fast.bin"), 120);
     ExpectServedFile(o, L"fast.bin", size, c.seed);
-    const auto log = Requests(c.path);
-    EXPECT_LE(Served(log), size + log.size() * kOverrunPerConnection)
-        << Served(log) << " bytes over " << log.size() << " requests";
+    const std::uint64_t served = server_.BytesServed(c.path);
+    const std::size_t requests = Requests(c.path).size();
+    EXPECT_LE(served, size + requests * kOverrunPerConnection)
+        << served << " bytes over " << requests << " requests";
   }
 }
 
@@ -259,9 +253,9 @@ TEST_F(DownloadToFile, CancelledFastDownloadLeavesNoConnectionSending) {
   const DownloadOutcome o = RunDownload(server_.Url("/cut.bin"), Path(L"cut.bin"), 120, 0, 150);
   ASSERT_EQ(o.result, 1223) << o.trace;
   EXPECT_LT(o.elapsedMs, 2500u) << "closing read the rest of the connections";
-  const std::uint64_t atReturn = Served(Requests("/cut.bin"));
+  const std::uint64_t atReturn = server_.BytesServed("/cut.bin");
   Sleep(500);
-  EXPECT_EQ(Served(Requests("/cut.bin")), atReturn) << "a connection went on sending";
+  EXPECT_EQ(server_.BytesServed("/cut.bin"), atReturn) << "a connection went on sending";
   EXPECT_LT(atReturn, size);
   // The next download starts at once.
   ASSERT_TRUE(server_.ServePattern("/next.bin", 300000, 23));

@@ -78,6 +78,12 @@ bool HttpdClient::Rule(const std::string& path, const std::string& actions) {
   return Control("rule?path=" + path + "&" + actions);
 }
 
+std::uint64_t HttpdClient::BytesServed(const std::string& path) {
+  std::uint64_t total = 0;
+  for (const LogLine& line : Log(path)) total += line.bodyBytes;
+  return total;
+}
+
 std::vector<HttpdClient::LogLine> HttpdClient::Log(const std::string& path) {
   std::string text;
   std::vector<LogLine> lines;

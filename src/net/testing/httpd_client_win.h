@@ -39,6 +39,8 @@ class HttpdClient {
   bool ServeBytes(const std::string& path, const std::string& bytes);
   bool Rule(const std::string& path, const std::string& actions);
   std::vector<LogLine> Log(const std::string& path);
+  // Body bytes sent for path, all requests together.
+  std::uint64_t BytesServed(const std::string& path);
 
  private:
   bool Request(const wchar_t* verb, const std::string& target, std::string* body,
