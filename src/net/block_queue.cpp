@@ -3,20 +3,75 @@
 #include <cstring>
 #include <new>
 
+#include "net/http_types.h"
+
 namespace net {
 
+namespace {
+
+// Chunks over half the largest read get a block of the largest read's
+// size, so that they can share one pool while wasting at most half a block.
+constexpr uint32_t kPooledCapacity = static_cast<uint32_t>(kReceiveBufferSize);
+constexpr uint32_t kPooledAbove = kPooledCapacity / 2;
+// About what the disk writer lets queue up before network threads wait.
+constexpr std::size_t kMaxPooledBlocks = 64;
+
+class BlockPool {
+ public:
+  void* Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_.empty()) return nullptr;
+    void* memory = free_.back();
+    free_.pop_back();
+    return memory;
+  }
+  // Returns whether the pool kept the memory.
+  bool Give(void* memory) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_.size() >= kMaxPooledBlocks) return false;
+    free_.push_back(memory);
+    return true;
+  }
+  void Trim() {
+    std::vector<void*> freed;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      freed.swap(free_);
+    }
+    for (void* memory : freed) ::operator delete(memory);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<void*> free_;
+};
+
+// Never destroyed: blocks may be freed while the process exits.
+BlockPool& Pool() {
+  static BlockPool* pool = new BlockPool;
+  return *pool;
+}
+
+}  // namespace
+
 void QueuedBlockDeleter::operator()(QueuedBlock* block) const {
+  const bool pooled = block->capacity == kPooledCapacity;
   block->~QueuedBlock();
-  ::operator delete(block);
+  if (!pooled || !Pool().Give(block)) ::operator delete(block);
 }
 
 QueuedBlockPtr NewQueuedBlock(uint32_t position, const uint8_t* data, uint32_t length,
                               uint32_t limit, uint32_t jobId) {
-  void* memory = ::operator new(sizeof(QueuedBlock) + length);
-  QueuedBlockPtr block(new (memory) QueuedBlock{position, length, limit, jobId});
+  const bool pooled = length > kPooledAbove && length <= kPooledCapacity;
+  const uint32_t capacity = pooled ? kPooledCapacity : length;
+  void* memory = pooled ? Pool().Take() : nullptr;
+  if (!memory) memory = ::operator new(sizeof(QueuedBlock) + capacity);
+  QueuedBlockPtr block(new (memory) QueuedBlock{position, length, limit, jobId, capacity});
   if (length) std::memcpy(block->data(), data, length);
   return block;
 }
+
+void TrimQueuedBlockPool() { Pool().Trim(); }
 
 bool QueueOverCap(uint64_t queuedBytes, uint32_t fileSize) {
   if (fileSize != 0) return queuedBytes > 3ull * fileSize;

@@ -17,6 +17,7 @@ struct QueuedBlock {
   uint32_t length;
   uint32_t limit;
   uint32_t jobId;
+  uint32_t capacity;  // bytes allocated after the header
 
   uint8_t* data() { return reinterpret_cast<uint8_t*>(this + 1); }
   const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(this + 1); }
@@ -29,6 +30,12 @@ using QueuedBlockPtr = std::unique_ptr<QueuedBlock, QueuedBlockDeleter>;
 
 QueuedBlockPtr NewQueuedBlock(uint32_t position, const uint8_t* data, uint32_t length,
                               uint32_t limit, uint32_t jobId);
+
+// Blocks of the largest read size are recycled through a small process-wide
+// pool: on a fast link nearly every chunk has that size, and fresh memory
+// for each would fault in every page of it again. Frees what the pool holds
+// (a download calls it when it ends).
+void TrimQueuedBlockPool();
 
 // Queued memory is bounded at three times the file size, or 105 MiB while
 // the size is unknown (fileSize 0).

@@ -26,6 +26,33 @@ TEST(BlockQueueTest, CapIsThreeTimesTheSizeOr105MiBWhileUnknown) {
   EXPECT_FALSE(QueueOverCap(3ull * 0xFFFFFFFFu, 0xFFFFFFFFu));  // no 32-bit overflow
 }
 
+TEST(BlockQueueTest, RecycledBlocksCarryEachChunkWhole) {
+  // Sizes around the pooled block's bounds, offered and freed twice so that
+  // the second round reuses the first round's blocks (ASan checks the
+  // bounds on the host).
+  const uint32_t pooled = 256 * 1024;
+  const uint32_t sizes[] = {1, pooled / 2, pooled / 2 + 1, pooled - 1, pooled, pooled + 1, 7};
+  for (int round = 0; round < 2; ++round) {
+    BlockQueue queue;
+    queue.AcceptJob(1);
+    uint32_t position = 0;
+    for (uint32_t size : sizes) {
+      Offer(&queue, position, size, 1, 0xFFFFFFFFu);
+      position += size;
+    }
+    std::vector<QueuedBlockPtr> taken = queue.TakeAccepted();
+    ASSERT_EQ(taken.size(), sizeof(sizes) / sizeof(sizes[0]));
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+      const QueuedBlockPtr& block = taken[i];
+      ASSERT_EQ(block->length, sizes[i]);
+      const uint8_t expected = static_cast<uint8_t>(block->position);
+      EXPECT_EQ(block->data()[0], expected);
+      EXPECT_EQ(block->data()[block->length - 1], expected) << "size " << sizes[i];
+    }
+  }
+  TrimQueuedBlockPool();
+}
+
 TEST(BlockQueueTest, ChunkOverTheCapIsDroppedAndStopsTheJob) {
   BlockQueue queue;
   EXPECT_EQ(Offer(&queue, 0, 2000, 1, 1000), 0);

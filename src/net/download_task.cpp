@@ -387,6 +387,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
   *speed = 0;
   if (slots_.empty()) return kNoSlot;
   const std::uint32_t start = env_.TickMs();
+  const bool fileWakes = file_.SignalsData();
   for (;;) {
     std::uint32_t passActive = 0;
     std::uint32_t passSpeed = 0;
@@ -396,8 +397,10 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       if (slot.jobId == 0 || (slot.flags & kSlotEnded)) continue;
       any = true;
       // While blocks wait for the disk, writing them comes first: the job is
-      // only looked at, not waited for.
-      const std::uint32_t waitMs = file_.QueuedBytes() >= kBusyQueueBytes ? 0 : kPollMs;
+      // only looked at, not waited for. So it is when the file wakes the
+      // task: the wait is on the file, after the pass.
+      const bool busy = fileWakes || file_.QueuedBytes() >= kBusyQueueBytes;
+      const std::uint32_t waitMs = busy ? 0 : kPollMs;
       const int wait = jobs_.Wait(slot.jobId, waitMs, snapshot);
       if (wait != kJobWaitFailed) slot.position = snapshot->position;
       if (wait == kJobWaitFailed || wait == kJobEnded || wait == kJobResponse) {
@@ -414,6 +417,10 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
     if (!any) return kNoJob;
     *active = passActive;
     *speed = passSpeed;
+    if (fileWakes && file_.QueuedBytes() < kBusyQueueBytes) {
+      file_.WaitForData(kPollMs);
+      if (!file_.Flush()) return kFlushFailed;
+    }
     if (env_.TickMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
   }
 }

@@ -92,6 +92,11 @@ class DownloadFile {
   virtual bool Flush() = 0;
   // Bytes queued for writing (those of jobs not yet accepted included).
   virtual std::uint64_t QueuedBytes() { return 0; }
+  // A file that can wake the task when enough is queued to be worth a write
+  // (WaitForData returns then, or after timeoutMs). The task then only looks
+  // at its connections and sleeps on the file instead.
+  virtual bool SignalsData() { return false; }
+  virtual void WaitForData(std::uint32_t timeoutMs) { (void)timeoutMs; }
   virtual bool LoadResume(ByteRanges* ranges, StoredResponse* response) = 0;
   virtual void SetRemaining(const ByteRanges& ranges) = 0;
   virtual ByteRanges Remaining() = 0;

@@ -99,6 +99,8 @@ class FileManagerFile : public DownloadFile {
   }
   bool Flush() override { return file_->Flush() || !file_->writeFailed(); }
   std::uint64_t QueuedBytes() override { return file_->QueuedBytes(); }
+  bool SignalsData() override { return true; }
+  void WaitForData(std::uint32_t timeoutMs) override { file_->WaitForData(timeoutMs); }
   bool LoadResume(ByteRanges* ranges, StoredResponse* response) override {
     std::vector<net::ByteRange> loaded;
     net::HttpResponseInfo info = {};

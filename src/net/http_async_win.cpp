@@ -214,7 +214,7 @@ void CHttpAsync::OnFirstResponse() {
     }
   }
   state_->sink->OnResponse(response.contentLength, params_.rangeFirst, params_.rangeLast);
-  SetEvent(responseEvent_.Get());
+  SignalResponse();
 }
 
 DWORD CHttpAsync::StepRead() {

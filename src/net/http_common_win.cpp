@@ -162,7 +162,14 @@ int CHttpRequestBase::WaitEvents(HANDLE first, int firstResult, HANDLE second,
                                  HttpRequestState* snapshot) {
   HANDLE events[2] = {first, second};
   const DWORD count = alsoSecond ? 2 : 1;
-  const DWORD waited = WaitForMultipleObjects(count, events, FALSE, timeoutMs);
+  std::atomic<int>* pending[2] = {PendingSignals(first), PendingSignals(second)};
+  const bool nothingPending = pending[0]->load() == 0 && (count == 1 || pending[1]->load() == 0);
+  const DWORD waited = timeoutMs == 0 && nothingPending
+                           ? WAIT_TIMEOUT
+                           : WaitForMultipleObjects(count, events, FALSE, timeoutMs);
+  if (waited == WAIT_OBJECT_0 || (count == 2 && waited == WAIT_OBJECT_0 + 1)) {
+    pending[waited - WAIT_OBJECT_0]->fetch_sub(1);
+  }
   if (snapshot) {
     AutoLock lock(*lock_);
     *snapshot = *state_;
@@ -208,7 +215,17 @@ void CHttpRequestBase::SignalEnd(DWORD error) {
     AutoLock lock(*lock_);
     state_->lastError = error;
   }
+  endSignals_.fetch_add(1);
   SetEvent(endEvent_.Get());
+}
+
+void CHttpRequestBase::SignalResponse() {
+  responseSignals_.fetch_add(1);
+  SetEvent(responseEvent_.Get());
+}
+
+std::atomic<int>* CHttpRequestBase::PendingSignals(HANDLE event) {
+  return event == endEvent_.Get() ? &endSignals_ : &responseSignals_;
 }
 
 bool CHttpRequestBase::FillParams(const std::wstring& url, uint32_t useRange,

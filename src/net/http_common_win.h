@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <string>
 
 #include "net/com_object.h"
@@ -37,6 +38,8 @@ class CHttpRequestBase : public IHttpAsync, public CMyCComObjectRoot {
   void FreeState();
   // Stores error as lastError and signals the end event.
   void SignalEnd(DWORD error);
+  // Signals the response event.
+  void SignalResponse();
   // Waits for either event (first reported first when both are set) or,
   // when alsoSecond is false, for first alone, then copies the state into
   // *snapshot under the lock. Returns firstResult, secondResult,
@@ -53,6 +56,15 @@ class CHttpRequestBase : public IHttpAsync, public CMyCComObjectRoot {
   ScopedHandle endEvent_;
   ScopedHandle closedEvent_;
   ScopedHandle responseEvent_;
+
+ private:
+  // Signals set and not yet taken by a wait, per auto-reset event: a wait
+  // that must not block (the task polls every connection with timeout 0)
+  // answers from these without a call into the system, which under Wine is
+  // a round trip to the server for every poll.
+  std::atomic<int>* PendingSignals(HANDLE event);
+  std::atomic<int> endSignals_{0};
+  std::atomic<int> responseSignals_{0};
 };
 
 // User agent of the asynchronous requests and the User-Agent header of the

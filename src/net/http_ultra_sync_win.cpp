@@ -152,7 +152,7 @@ DWORD CHttpUltraSync::ReadBody() {
   }
   if (status == 0 || tooLarge) return ERROR_HTTP_INVALID_SERVER_RESPONSE;
   if (status != 200 && status != 206 && status != 304) return 0;
-  SetEvent(responseEvent_.Get());
+  SignalResponse();
   int stop = 0;
   while (stop == 0 && state_->abortRequested == 0) {
     DWORD count = 0;

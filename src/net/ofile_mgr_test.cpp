@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -288,6 +290,45 @@ TEST_F(OFileMgrTest, CloseWritesTheRecordEvenWithinTheInterval) {
   ASSERT_TRUE(ParseResumeRecord(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
                                 &stored));
   EXPECT_EQ(stored.ranges, (std::vector<ByteRange>{{300000, size - 1}}));
+}
+
+TEST_F(OFileMgrTest, CompleteFileKeepsItsLastRecord) {
+  // The record from before the last bytes arrived stays: the file is not
+  // flushed whole once more just to list nothing as missing.
+  const uint32_t size = 1 << 20;
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+  manager->AcceptJob(1);
+  Write(manager.get(), 0, size / 2, 1);
+  now_ += kResumeSaveIntervalMs;
+  ASSERT_TRUE(manager->Flush());
+  Write(manager.get(), size / 2, size / 2, 1);
+  now_ += kResumeSaveIntervalMs;
+  ASSERT_TRUE(manager->Flush());
+  ASSERT_TRUE(manager->IsComplete());
+  manager->Close();
+  const std::string before = ReadWholeFile(path_ + L".resume");
+  ResumeRecord stored;
+  ASSERT_TRUE(ParseResumeRecord(reinterpret_cast<const uint8_t*>(before.data()), before.size(),
+                                &stored));
+  EXPECT_EQ(stored.ranges, (std::vector<ByteRange>{{size / 2, size - 1}}));
+}
+
+TEST_F(OFileMgrTest, WaitForDataReturnsOnceAMebibyteIsQueued) {
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(8u << 20, &kLastModified));
+  std::thread writer([&] {
+    Sleep(100);
+    Write(manager.get(), 0, 600 * 1024, 1);
+    Write(manager.get(), 600 * 1024, 600 * 1024, 1);  // crosses the mark
+  });
+  const DWORD start = GetTickCount();
+  manager->WaitForData(20000);
+  const DWORD waited = GetTickCount() - start;
+  writer.join();
+  EXPECT_LT(waited, 10000u);
+  EXPECT_GE(manager->QueuedBytes(), COFileMgr::kWakeWriterBytes);
+  manager->Close();
 }
 
 TEST_F(OFileMgrTest, ResumedFileIsCompleteOnceTheRestIsWritten) {

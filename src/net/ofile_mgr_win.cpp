@@ -31,7 +31,9 @@ uint32_t CurrentPointer(HANDLE file) {
 
 }  // namespace
 
-COFileMgr::COFileMgr(Clock clock) : clock_(clock ? std::move(clock) : Clock(SystemClock)) {
+COFileMgr::COFileMgr(Clock clock)
+    : clock_(clock ? std::move(clock) : Clock(SystemClock)),
+      dataEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
   lastResumeSave_ = clock_();
 }
 
@@ -77,9 +79,20 @@ int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, ui
        waited += 5) {
     Sleep(5);
   }
+  const uint64_t before = queue_.QueuedBytes();
   queue_.Offer(position, data, length, limit, jobId, fileSize_.load(), resumeSupport_.load(),
                stop);
+  // Only the chunk that takes the queue over the mark wakes the writer: one
+  // system call per fill, not one per chunk.
+  if (before < kWakeWriterBytes && queue_.QueuedBytes() >= kWakeWriterBytes) {
+    SetEvent(dataEvent_.Get());
+  }
   return 0;
+}
+
+void COFileMgr::WaitForData(uint32_t timeoutMs) {
+  if (queue_.QueuedBytes() >= kWakeWriterBytes) return;
+  WaitForSingleObject(dataEvent_.Get(), timeoutMs);
 }
 
 void COFileMgr::SetResumeSupport(uint32_t value) {
@@ -191,6 +204,11 @@ void COFileMgr::SetRemaining(const std::vector<ByteRange>& ranges) {
 
 void COFileMgr::SaveResume(bool force) {
   if (!resumeFile_.IsValid() || (!force && !resumeChanged_)) return;
+  // A complete file needs no record (the caller removes it once the file is
+  // used): the last one written stays, listing less than the file holds,
+  // and the download does not end waiting for the whole file to reach the
+  // disk.
+  if (IsComplete()) return;
   const uint32_t now = clock_();
   // Forced: the interval is met by pretending the last save was long ago.
   const uint32_t lastSave = force ? now - kResumeSaveIntervalMs : lastResumeSave_;
@@ -280,6 +298,7 @@ void COFileMgr::Close() {
   Unmap();
   dataFile_.Close();
   resumeFile_.Close();
+  TrimQueuedBlockPool();
 }
 
 }  // namespace net

@@ -30,6 +30,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   explicit COFileMgr(Clock clock = Clock());
 
   static constexpr uint64_t kBackPressureBytes = 6u * 1024 * 1024;
+  // Queued bytes that wake a WaitForData.
+  static constexpr uint64_t kWakeWriterBytes = 1024 * 1024;
   static constexpr uint32_t kBackPressureWaitMs = 2000;
   ~COFileMgr();
 
@@ -54,6 +56,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   // could not be written (its range stays missing, and writeFailed() stays
   // true).
   bool Flush();
+  // Returns once kWakeWriterBytes are queued, or after timeoutMs.
+  void WaitForData(uint32_t timeoutMs);
   void DropQueued(bool all) { queue_.Drop(all, fileSize_.load()); }
   bool LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* info);
   // The size is known and no byte is missing; written() counts every byte
@@ -97,6 +101,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   bool creationTimeMoves_ = false;
   SystemTime lastModified_{};
   BlockQueue queue_;
+  ScopedHandle dataEvent_;  // auto-reset; set when the queue reaches kWakeWriterBytes
   RangeList remaining_ = RangeList::Whole();
   std::atomic<uint32_t> fileSize_{0};  // read by network threads for the cap
   uint64_t written_ = 0;  // bytes taken off the remaining list, each once
