@@ -196,20 +196,23 @@ TEST_F(OFileMgrTest, ResumeRecordFollowsProgressAtTheIntervalInTheExactLayout) {
   Write(manager.get(), 0, 100000, 1);
   now_ += kResumeSaveIntervalMs - 1;
   ASSERT_TRUE(manager->Flush());
+  manager->WaitForSave();  // a due record is written in the background
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 0u);
   now_ += 1;
   Write(manager.get(), 200000, 100000, 1);
   ASSERT_TRUE(manager->Flush());
-
+  manager->WaitForSave();
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 16);  // two ranges
 
   // The next save waits for the interval again.
   Write(manager.get(), 100000, 100000, 1);
   now_ += kResumeSaveIntervalMs - 1;
   ASSERT_TRUE(manager->Flush());
+  manager->WaitForSave();
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 16);
   now_ += 1;
   ASSERT_TRUE(manager->Flush());
+  manager->WaitForSave();
   EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 8);
   manager->Close();  // the manager holds both files exclusively until now
 

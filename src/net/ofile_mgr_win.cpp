@@ -113,6 +113,7 @@ void COFileMgr::Unmap() {
 bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   // 0 means "unknown"; a zero-length mapping cannot exist either.
   if (size == 0 || !dataFile_.IsValid()) return false;
+  WaitForSave();  // the size is about to change under it
   if (lastModified) lastModified_ = *lastModified;
   fileSize_.store(size);
   remaining_.DeleteRange(size, 0xFFFFFFFFu);
@@ -213,12 +214,14 @@ void COFileMgr::SaveResume(bool force) {
   // Forced: the interval is met by pretending the last save was long ago.
   const uint32_t lastSave = force ? now - kResumeSaveIntervalMs : lastResumeSave_;
   if (!ResumeSaveDue(view_.IsValid(), fileSize_.load(), lastSave, now, lastModified_)) return;
+  // One record at a time: a due save waits for the next Flush, a forced one
+  // for the record under way.
+  if (SaveInProgress()) {
+    if (!force) return;
+    WaitForSave();
+  }
   lastResumeSave_ = now;
   resumeChanged_ = false;
-  // The data reaches the disk before the record that lists it as held, so
-  // the record never claims bytes the file lacks, whatever ends the run.
-  FlushViewOfFile(view_.Get(), 0);
-  FlushFileBuffers(dataFile_.Get());
   ResumeRecord record;
   record.path = ToUtf16(path_);
   record.url = ToUtf16(url_);
@@ -227,17 +230,51 @@ void COFileMgr::SaveResume(bool force) {
   record.lastModified = lastModified_;
   record.fileSize = fileSize_.load();
   record.ranges = remaining_.ranges();
-  const std::vector<uint8_t> bytes = SerializeResumeRecord(record);
+  pendingRecord_ = SerializeResumeRecord(record);
+  // Every byte this record lists as held went to WriteFile before now, so
+  // the flush that precedes the record covers it. Flushing waits for the
+  // disk, and the writer must go on taking blocks meanwhile: a due record is
+  // written on a thread of its own, a forced one (closing) here.
+  if (!force) {
+    saveThread_.Set(CreateThread(nullptr, 0, SaveThread, this, 0, nullptr));
+    if (saveThread_.IsValid()) return;
+  }
+  WritePendingRecord();
+}
+
+DWORD WINAPI COFileMgr::SaveThread(void* self) {
+  static_cast<COFileMgr*>(self)->WritePendingRecord();
+  return 0;
+}
+
+void COFileMgr::WritePendingRecord() {
+  // The data reaches the disk before the record that lists it as held, so
+  // the record never claims bytes the file lacks, whatever ends the run.
+  // Blocks never go through the view, so flushing the file covers them.
+  FlushFileBuffers(dataFile_.Get());
   DWORD done = 0;
   const bool written = SeekTo(resumeFile_.Get(), 0) &&
-                       WriteFile(resumeFile_.Get(), bytes.data(),
-                                 static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-                       done == bytes.size();
+                       WriteFile(resumeFile_.Get(), pendingRecord_.data(),
+                                 static_cast<DWORD>(pendingRecord_.size()), &done, nullptr) &&
+                       done == pendingRecord_.size();
   // A record cut short (a full disk) is emptied: no record is better than a
   // mix of two that could claim missing bytes.
   if (!written) SeekTo(resumeFile_.Get(), 0);
   SetEndOfFile(resumeFile_.Get());
   FlushFileBuffers(resumeFile_.Get());
+}
+
+bool COFileMgr::SaveInProgress() {
+  if (!saveThread_.IsValid()) return false;
+  if (WaitForSingleObject(saveThread_.Get(), 0) == WAIT_TIMEOUT) return true;
+  saveThread_.Close();
+  return false;
+}
+
+void COFileMgr::WaitForSave() {
+  if (!saveThread_.IsValid()) return;
+  WaitForSingleObject(saveThread_.Get(), INFINITE);
+  saveThread_.Close();
 }
 
 bool COFileMgr::LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* info) {
@@ -295,6 +332,7 @@ void COFileMgr::Close() {
   Flush();
   // A stop within the first seconds keeps its progress too.
   SaveResume(true);
+  WaitForSave();
   Unmap();
   dataFile_.Close();
   resumeFile_.Close();

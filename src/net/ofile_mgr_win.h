@@ -56,6 +56,9 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   // could not be written (its range stays missing, and writeFailed() stays
   // true).
   bool Flush();
+  // Returns once the resume record being written in the background (if
+  // any) is on disk; Close and SetSize wait for it too.
+  void WaitForSave();
   // Returns once kWakeWriterBytes are queued, or after timeoutMs.
   void WaitForData(uint32_t timeoutMs);
   void DropQueued(bool all) { queue_.Drop(all, fileSize_.load()); }
@@ -84,8 +87,13 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
  private:
   bool WriteBlock(const QueuedBlock& block, uint32_t length);
   bool SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length);
-  // force: the interval does not apply, nor does an unchanged record wait.
+  // force: the interval does not apply, nor does an unchanged record wait,
+  // and the record is on disk when the call returns.
   void SaveResume(bool force);
+  static DWORD WINAPI SaveThread(void* self);
+  // Flushes the data file, then writes pendingRecord_ and flushes it.
+  void WritePendingRecord();
+  bool SaveInProgress();
   void Unmap();
 
   Clock clock_;
@@ -110,6 +118,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   ScopedHandle mapping_;
   ScopedMappedView view_;
   uint32_t lastResumeSave_ = 0;
+  std::vector<uint8_t> pendingRecord_;  // the save thread's while it runs
+  ScopedHandle saveThread_;
   bool resumeChanged_ = false;  // the record no longer describes the file
 };
 
