@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kPooledCapacity = static_cast<uint32_t>(kReceiveBufferSize);
 constexpr uint32_t kPooledAbove = kPooledCapacity / 2;
 // About what the disk writer lets queue up before network threads wait.
-constexpr std::size_t kMaxPooledBlocks = 64;
+constexpr std::size_t kMaxPooledBlocks = 32;
 
 class BlockPool {
  public:

@@ -152,6 +152,14 @@ bool ConnectionSocket::Abort() {
   return AbortLocked();
 }
 
+void ConnectionSocket::LimitReceiveBuffer(int bytes) {
+  AutoLock lock(lock_);
+  Entry now;
+  if (!known_ || aborted_ || !Describe(entry_.socket, &now) || !(now == entry_)) return;
+  setsockopt(static_cast<SOCKET>(entry_.socket), SOL_SOCKET, SO_RCVBUF,
+             reinterpret_cast<const char*>(&bytes), sizeof(bytes));
+}
+
 bool ConnectionSocket::AbortLocked() {
   if (!known_ || aborted_) return false;
   // WinINet may have closed the socket and the value may name another one

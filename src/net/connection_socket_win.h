@@ -32,6 +32,9 @@ class ConnectionSocket {
   // still connecting, the reset follows as soon as the socket is found.
   // Returns whether it reset the connection now.
   bool Abort();
+  // Caps the receive buffer of the connection, when it is known and still
+  // the same: the server then has at most about that much under way.
+  void LimitReceiveBuffer(int bytes);
 
   struct Entry {
     std::uintptr_t socket;

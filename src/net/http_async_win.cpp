@@ -304,11 +304,17 @@ DWORD CHttpAsync::StepDeliver() {
     }
   }
   uint32_t limit = 0;
+  bool nearStop = false;
   {
     AutoLock lock(*lock_);
     limit = ChunkLimit(*state_, position, length);
     // The job's last byte is here: it ends without another read.
     if (state_->stopAtSet && uint64_t{position} + length - 1 == state_->stopAt) lastChunk = true;
+    nearStop = state_->stopAtSet && uint64_t{position} + length + kCapAheadBytes > state_->stopAt;
+  }
+  if (nearStop && !receiveCapped_) {
+    receiveCapped_ = true;
+    socket_.LimitReceiveBuffer(kStoppingReceiveBuffer);
   }
   int stop = 0;
   state_->sink->Write(position, state_->buffer, length, limit, params_.context, &stop);

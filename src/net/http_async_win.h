@@ -23,6 +23,12 @@ class CHttpAsync : public CHttpRequestBase {
             IOutFile* sink, uint32_t jobId, const wchar_t* extraHeaders) override;
   int Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoResponse) override;
   int Close() override;
+  // What the server has under way when a job ends at its stop offset is
+  // sent for nothing, and on a fast link the socket buffers grow to
+  // megabytes: within kCapAheadBytes of the stop, the connection's receive
+  // buffer is capped at kStoppingReceiveBuffer.
+  static constexpr uint32_t kCapAheadBytes = 8 * 1024 * 1024;
+  static constexpr int kStoppingReceiveBuffer = 512 * 1024;
 
   // The status callback's work for this job.
   void OnStatus(void* handle, DWORD status, void* info, DWORD infoLength);
@@ -71,6 +77,7 @@ class CHttpAsync : public CHttpRequestBase {
   // The size of the next read, what the last one asked for, and when it
   // was asked.
   uint32_t readSize_ = kSmallestRead;
+  bool receiveCapped_ = false;
   uint32_t readAsked_ = 0;
   uint32_t readAskedTick_ = 0;
   bool requestOpened_ = false;
