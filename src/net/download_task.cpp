@@ -387,7 +387,10 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
   *speed = 0;
   if (slots_.empty()) return kNoSlot;
   const std::uint32_t start = env_.TickMs();
-  const bool fileWakes = file_.SignalsData();
+  // Blocks wait in the queue until the size is known (a body without a
+  // length is written at its end): only then does queued data mean work.
+  const bool writable = fileSize_ != 0;
+  const bool fileWakes = writable && file_.SignalsData();
   for (;;) {
     std::uint32_t passActive = 0;
     std::uint32_t passSpeed = 0;
@@ -399,7 +402,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       // While blocks wait for the disk, writing them comes first: the job is
       // only looked at, not waited for. So it is when the file wakes the
       // task: the wait is on the file, after the pass.
-      const bool busy = fileWakes || file_.QueuedBytes() >= kBusyQueueBytes;
+      const bool busy = fileWakes || (writable && file_.QueuedBytes() >= kBusyQueueBytes);
       const std::uint32_t waitMs = busy ? 0 : kPollMs;
       const int wait = jobs_.Wait(slot.jobId, waitMs, snapshot);
       if (wait != kJobWaitFailed) slot.position = snapshot->position;

@@ -81,6 +81,12 @@ class MemoryFile : public DownloadFile {
     queue.swap(kept);
     return !writeFailed;
   }
+  std::uint64_t QueuedBytes() override {
+    std::uint64_t sum = 0;
+    for (const Block& b : queue) sum += b.bytes.size();
+    return sum;
+  }
+  bool SignalsData() override { return signalsData; }
   bool LoadResume(ByteRanges*, StoredResponse*) override { return false; }
   void SetRemaining(const ByteRanges& ranges) override { remaining = ranges; }
   ByteRanges Remaining() override { return remaining; }
@@ -98,6 +104,7 @@ class MemoryFile : public DownloadFile {
   }
 
   std::string data;
+  bool signalsData = false;
   std::vector<Block> queue;
   std::set<std::uint32_t> accepted;
   ByteRanges remaining{{0, 0xFFFFFFFF}};
@@ -153,6 +160,7 @@ class SimulatedServer : public DownloadJobs {
   }
   int Wait(std::uint32_t id, std::uint32_t timeoutMs, JobSnapshot* s) override {
     clock_.ms += timeoutMs;
+    if (timeoutMs == 0) ++pollsWithoutWaiting;
     auto it = jobs_.find(id);
     if (it == jobs_.end()) return kJobWaitFailed;
     Job& job = it->second;
@@ -206,6 +214,7 @@ class SimulatedServer : public DownloadJobs {
   std::uint32_t cutUnranged = 0;  // nonzero: unranged requests end after this many bytes
   std::wstring redirectTo;        // every job reports this redirect target
   std::size_t openJobs = 0;
+  std::uint32_t pollsWithoutWaiting = 0;
   std::uint32_t chunk = 65536;
   std::set<std::size_t> slowRequests;  // 1-based requests that deliver slowChunk per wait
   std::uint32_t slowChunk = 1024;
@@ -384,6 +393,19 @@ TEST(DownloadTask, BodyWithoutContentLengthCompletesAtTheDeliveredSize) {
   EXPECT_EQ(d.file.fileSize, 700000u);
   EXPECT_EQ(d.file.data, Content(700000));
   EXPECT_TRUE(Contains(d.Trace(), L"wlrs;"));
+}
+
+TEST(DownloadTask, BodyWithoutLengthWaitsOnItsConnectionWhileItQueues) {
+  // Its blocks cannot be written before the end: a queue of megabytes is no
+  // reason to poll without waiting, which would spin the task's thread for
+  // the whole download.
+  for (bool signalsData : {false, true}) {
+    Download d(3 * 1024 * 1024);
+    d.server.noContentLength = true;
+    d.file.signalsData = signalsData;
+    EXPECT_EQ(d.Run(60), kDownloadOk);
+    EXPECT_EQ(d.server.pollsWithoutWaiting, 0u) << "signalsData " << signalsData;
+  }
 }
 
 TEST(DownloadTask, ResumeFetchesOnlyTheMissingRanges) {
