@@ -51,6 +51,19 @@ run_ours() {
   echo "$peak_hwm $peak_anon" >"$work/peaks"
   tr -d '\r' <"$out"
 }
+# Runs a Windows program ($1) on a URL and a file without the memory sampler
+# (it takes CPU of its own); prints its "result= ms=" line with "cpu=" added:
+# the process's user plus system time in ms. The program's diagnostic output
+# of every run is kept in $work/<program>.err.
+run_timed() {
+  local exe=$1 url=$2 file=$3 TIMEFORMAT='%3U %3S' user sys
+  local log="$work/$(basename "$exe" .exe).err"
+  echo "== $(date +%T.%3N) $url" >>"$log"
+  { time timeout 300 "$ZETORA_WINE" "$exe" "$url" "$(winpath "$file")" >"$work/timed.out" \
+      2>>"$log"; } 2>"$work/timed.cpu"
+  read -r user sys <"$work/timed.cpu"
+  echo "$(tr -d '\r' <"$work/timed.out") cpu=$(python3 -c "print(round(($user + $sys) * 1000))")"
+}
 # The peaks of the last run_ours, for a file of $1 MiB.
 print_peaks() {
   read -r peak_hwm peak_anon <"$work/peaks"
@@ -146,29 +159,36 @@ fi
 # Unthrottled 256 MiB from the server at $1 (label $2); $3 counts the bytes
 # that server sent for u256.bin. Times on loopback vary from run to run by
 # a factor of two for every client here, so ours and the single WinINet
-# request run three times each, interleaved, and their medians are compared.
+# request run three times each, interleaved, and their medians are compared;
+# so are the CPU times the two processes took. Those runs go without the
+# memory sampler, which a fourth run of ours has to itself.
 unthrottled() {
   local url=$1/u256.bin label=$2 count=$3 before line ours_ms base_ms curl_ms aria_ms start
-  local ours_all="" base_all="" i
+  local ours_all="" base_all="" ours_cpu="" base_cpu="" i
   echo "bench: unthrottled loopback, 256 MiB from $label"
   for i in 1 2 3; do
     rm -f "$work/u256.ours" "$work/u256.ours.resume" "$work/u256.base"
     before=$($count)
-    line=$(run_ours "$url" "$work/u256.ours")
+    line=$(run_timed "$bench" "$url" "$work/u256.ours")
     ours_all="$ours_all $(echo "$line" | field ms)"
+    ours_cpu="$ours_cpu $(echo "$line" | field cpu)"
     if [ "$i" = 1 ]; then
       echo "  ours:   $line"
       echo "  ours: bytes served / file size = $(ratio "$(( $($count) - before ))" $((256 * MiB)))"
-      print_peaks 256
     fi
     before=$($count)
-    line=$("$ZETORA_WINE" "$baseline" "$url" "$(winpath "$work/u256.base")" 2>/dev/null | tr -d '\r')
+    line=$(run_timed "$baseline" "$url" "$work/u256.base")
     base_all="$base_all $(echo "$line" | field ms)"
+    base_cpu="$base_cpu $(echo "$line" | field cpu)"
     [ "$i" = 1 ] && echo "  single WinINet request: $line, bytes served / file size = $(ratio "$(( $($count) - before ))" $((256 * MiB)))"
   done
   ours_ms=$(median $ours_all)
   base_ms=$(median $base_all)
   echo "  ours ms:$ours_all (median $ours_ms); single WinINet request ms:$base_all (median $base_ms)"
+  echo "  process CPU ms, user + system: ours$ours_cpu (median $(median $ours_cpu)); single WinINet request$base_cpu (median $(median $base_cpu))"
+  rm -f "$work/u256.ours" "$work/u256.ours.resume"
+  run_ours "$url" "$work/u256.ours" >/dev/null
+  print_peaks 256
   start=$(now_ms)
   curl -s -o "$work/u256.curl" "$url"
   curl_ms=$(( $(now_ms) - start ))

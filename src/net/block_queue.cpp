@@ -79,7 +79,8 @@ bool QueueOverCap(uint64_t queuedBytes, uint32_t fileSize) {
 }
 
 bool BlockQueue::Offer(uint32_t position, const uint8_t* data, uint32_t length, uint32_t limit,
-                       uint32_t jobId, uint32_t fileSize, uint32_t resumeSupport, int* stop) {
+                       uint32_t jobId, uint32_t fileSize, uint32_t resumeSupport, int* stop,
+                       uint64_t* queuedAfter) {
   if (QueueOverCap(QueuedBytes(), fileSize)) {
     *stop = 1;
     return false;
@@ -90,6 +91,7 @@ bool BlockQueue::Offer(uint32_t position, const uint8_t* data, uint32_t length, 
     queue_.push_back(std::move(block));
     queuedBytes_ += length;
     received_ += length;
+    if (queuedAfter) *queuedAfter = queuedBytes_;
   }
   if (resumeSupport != 0 && limit != 0) *stop = 1;
   return true;

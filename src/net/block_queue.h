@@ -58,8 +58,11 @@ class BlockQueue {
   // *stop once the server is known to honour ranges (resumeSupport != 0).
   // The cap compares a sum taken under the lock after releasing it, so it
   // may be slightly stale. Returns whether the chunk was queued.
+  // queuedAfter, when given, receives the queued sum with this chunk in it,
+  // taken under the same lock (so exactly one chunk sees a mark crossed).
   bool Offer(uint32_t position, const uint8_t* data, uint32_t length, uint32_t limit,
-             uint32_t jobId, uint32_t fileSize, uint32_t resumeSupport, int* stop);
+             uint32_t jobId, uint32_t fileSize, uint32_t resumeSupport, int* stop,
+             uint64_t* queuedAfter = nullptr);
 
   void AcceptJob(uint32_t jobId);
   bool IsJobAccepted(uint32_t jobId) const;

@@ -79,12 +79,12 @@ int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, ui
        waited += 5) {
     Sleep(5);
   }
-  const uint64_t before = queue_.QueuedBytes();
-  queue_.Offer(position, data, length, limit, jobId, fileSize_.load(), resumeSupport_.load(),
-               stop);
+  uint64_t queued = 0;
+  const bool offered = queue_.Offer(position, data, length, limit, jobId, fileSize_.load(),
+                                    resumeSupport_.load(), stop, &queued);
   // Only the chunk that takes the queue over the mark wakes the writer: one
   // system call per fill, not one per chunk.
-  if (before < kWakeWriterBytes && queue_.QueuedBytes() >= kWakeWriterBytes) {
+  if (offered && queued >= kWakeWriterBytes && queued - length < kWakeWriterBytes) {
     SetEvent(dataEvent_.Get());
   }
   return 0;
