@@ -3,15 +3,15 @@
 #include <cstring>
 #include <new>
 
-#include "net/http_types.h"
 
 namespace net {
 
 namespace {
 
-// Chunks over half the largest read get a block of the largest read's
-// size, so that they can share one pool while wasting at most half a block.
-constexpr uint32_t kPooledCapacity = static_cast<uint32_t>(kReceiveBufferSize);
+// Chunks between 128 and 256 KiB share one pool of 256 KiB blocks, wasting
+// at most half a block. Larger chunks are rare in the queue: once its job is
+// accepted and the size known, a chunk goes to the disk without it.
+constexpr uint32_t kPooledCapacity = 256 * 1024;
 constexpr uint32_t kPooledAbove = kPooledCapacity / 2;
 // About what the disk writer lets queue up before network threads wait.
 constexpr std::size_t kMaxPooledBlocks = 32;
@@ -66,7 +66,8 @@ QueuedBlockPtr NewQueuedBlock(uint32_t position, const uint8_t* data, uint32_t l
   const uint32_t capacity = pooled ? kPooledCapacity : length;
   void* memory = pooled ? Pool().Take() : nullptr;
   if (!memory) memory = ::operator new(sizeof(QueuedBlock) + capacity);
-  QueuedBlockPtr block(new (memory) QueuedBlock{position, length, limit, jobId, capacity});
+  QueuedBlockPtr block(
+      new (memory) QueuedBlock{position, length, limit, jobId, capacity, /*written=*/false});
   if (length) std::memcpy(block->data(), data, length);
   return block;
 }
@@ -97,6 +98,18 @@ bool BlockQueue::Offer(uint32_t position, const uint8_t* data, uint32_t length, 
   return true;
 }
 
+void BlockQueue::OfferWritten(uint32_t position, uint32_t length, uint32_t limit, uint32_t jobId,
+                              uint32_t resumeSupport, int* stop) {
+  QueuedBlockPtr block(new (::operator new(sizeof(QueuedBlock)))
+                           QueuedBlock{position, length, limit, jobId, 0, /*written=*/true});
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(std::move(block));
+    received_ += length;
+  }
+  if (resumeSupport != 0 && limit != 0) *stop = 1;
+}
+
 void BlockQueue::AcceptJob(uint32_t jobId) {
   std::lock_guard<std::mutex> lock(mutex_);
   acceptedJobs_[jobId] = 1;
@@ -115,7 +128,7 @@ std::vector<QueuedBlockPtr> BlockQueue::TakeAccepted() {
   for (QueuedBlockPtr& block : queue_) {
     auto it = acceptedJobs_.find(block->jobId);
     if (it != acceptedJobs_.end() && it->second != 0) {
-      queuedBytes_ -= block->length;
+      if (!block->written) queuedBytes_ -= block->length;
       taken.push_back(std::move(block));
     } else {
       kept.push_back(std::move(block));
@@ -138,7 +151,7 @@ void BlockQueue::Drop(bool all, uint32_t fileSize) {
   for (QueuedBlockPtr& block : queue_) {
     auto it = acceptedJobs_.find(block->jobId);
     if (it != acceptedJobs_.end() && it->second != 0) {
-      keptBytes += block->length;
+      if (!block->written) keptBytes += block->length;
       kept.push_back(std::move(block));
     } else {
       freed.push_back(std::move(block));

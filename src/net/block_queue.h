@@ -11,13 +11,15 @@
 namespace net {
 
 // One received chunk waiting for the disk: a header and the bytes, in one
-// heap allocation.
+// heap allocation. A block marked written carries no bytes: its chunk is on
+// disk already and only its range waits to be taken off the missing list.
 struct QueuedBlock {
   uint32_t position;  // absolute file offset
   uint32_t length;
   uint32_t limit;
   uint32_t jobId;
   uint32_t capacity;  // bytes allocated after the header
+  bool written;
 
   uint8_t* data() { return reinterpret_cast<uint8_t*>(this + 1); }
   const uint8_t* data() const { return reinterpret_cast<const uint8_t*>(this + 1); }
@@ -31,10 +33,9 @@ using QueuedBlockPtr = std::unique_ptr<QueuedBlock, QueuedBlockDeleter>;
 QueuedBlockPtr NewQueuedBlock(uint32_t position, const uint8_t* data, uint32_t length,
                               uint32_t limit, uint32_t jobId);
 
-// Blocks of the largest read size are recycled through a small process-wide
-// pool: on a fast link nearly every chunk has that size, and fresh memory
-// for each would fault in every page of it again. Frees what the pool holds
-// (a download calls it when it ends).
+// Blocks for chunks of 128 to 256 KiB are recycled through a small
+// process-wide pool: fresh memory for each would fault in every page of it
+// again. Frees what the pool holds (a download calls it when it ends).
 void TrimQueuedBlockPool();
 
 // Queued memory is bounded at three times the file size, or 105 MiB while
@@ -51,6 +52,13 @@ class BlockQueue {
   BlockQueue() = default;
   BlockQueue(const BlockQueue&) = delete;
   BlockQueue& operator=(const BlockQueue&) = delete;
+
+  // A chunk the caller wrote to the file itself: only its range is queued,
+  // for the task to take off the missing list. It counts as received but
+  // not as queued memory, and stops the job at its stop offset as Offer
+  // does.
+  void OfferWritten(uint32_t position, uint32_t length, uint32_t limit, uint32_t jobId,
+                    uint32_t resumeSupport, int* stop);
 
   // The sink's Write. Copies the chunk into the queue unless the queue is
   // over its cap, in which case the chunk is dropped and *stop is set. A

@@ -70,10 +70,11 @@ HttpRequestParams DefaultRequestParams();
 class IOutFile;
 
 // Reads of an asynchronous request start small and grow while they complete
-// at once (data is waiting), up to the buffer's size: few callbacks and
-// queued blocks per megabyte on fast links, and on slow ones no read that
-// waits long for its buffer to fill (progress, and what a kill loses).
-constexpr std::size_t kReceiveBufferSize = 256 * 1024;
+// at once (data is waiting), up to the buffer's size: few callbacks, socket
+// reads and file writes per megabyte on fast links (each socket read is a
+// round trip to the Wine server), and on slow ones no read that waits long
+// for its buffer to fill (progress, and what a kill loses).
+constexpr std::size_t kReceiveBufferSize = 1024 * 1024;
 constexpr std::size_t kSmallestRead = 8192;
 // A synchronous request's reads.
 constexpr std::size_t kSyncReadSize = 65536;

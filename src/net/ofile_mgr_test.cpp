@@ -334,6 +334,40 @@ TEST_F(OFileMgrTest, WaitForDataReturnsOnceAMebibyteIsQueued) {
   manager->Close();
 }
 
+TEST_F(OFileMgrTest, AcceptedChunksGoToTheFileFromTheirOwnThreads) {
+  // Eight jobs write interleaved chunks at once: each lands at its own offset
+  // (a seek and a write never separate), and only ranges are queued. The
+  // odd chunk size gives every chunk its own bytes.
+  const uint32_t chunk = 4096 + 3;
+  const uint32_t threads = 8;
+  const uint32_t perThread = 256;
+  const uint32_t size = chunk * threads * perThread;
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+  for (uint32_t job = 1; job <= threads; ++job) manager->AcceptJob(job);
+  std::vector<std::thread> writers;
+  for (uint32_t t = 0; t < threads; ++t) {
+    writers.emplace_back([&, t] {
+      for (uint32_t i = 0; i < perThread; ++i) {
+        Write(manager.get(), (i * threads + t) * chunk, chunk, t + 1);
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(manager->QueuedBytes(), 0u);
+  EXPECT_EQ(manager->received(), size);
+  ASSERT_TRUE(manager->Flush());
+  EXPECT_TRUE(manager->IsComplete());
+  manager->Close();
+
+  std::string expected;
+  for (uint32_t at = 0; at < size; at += chunk) {
+    const std::vector<uint8_t> part = Bytes(chunk, static_cast<uint8_t>(at));
+    expected.append(part.begin(), part.end());
+  }
+  EXPECT_TRUE(ReadWholeFile(path_) == expected);
+}
+
 TEST_F(OFileMgrTest, ResumedFileIsCompleteOnceTheRestIsWritten) {
   const uint32_t size = 1 << 20;
   {

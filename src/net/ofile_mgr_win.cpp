@@ -71,6 +71,7 @@ int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, ui
     *stop = 1;
     return 0;
   }
+  if (WriteThrough(position, length, data, limit, jobId, stop)) return 0;
   // Back-pressure: while more than kBackPressureBytes of accepted data wait
   // for the disk, a network thread waits (at most kBackPressureWaitMs) for
   // the task's flush, so a fast link cannot fill memory with the file.
@@ -88,6 +89,27 @@ int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, ui
     SetEvent(dataEvent_.Get());
   }
   return 0;
+}
+
+bool COFileMgr::WriteThrough(uint32_t position, uint32_t length, const uint8_t* data,
+                             uint32_t limit, uint32_t jobId, int* stop) {
+  // Held across the write and the queuing of its range: SetSize and Close
+  // take it too, so the file keeps its size and handle meanwhile, and a
+  // written range is queued before Close's last flush.
+  std::lock_guard<std::mutex> hold(fileLock_);
+  const uint32_t size = fileSize_.load();
+  if (closed_.load() || size == 0 || !queue_.IsJobAccepted(jobId)) return false;
+  // Bytes past the end of the file are never written: the file keeps its
+  // size and the mapping is never overrun.
+  const uint32_t inside = position >= size ? 0 : std::min(length, size - position);
+  if (inside != 0 && !SeekAndWrite(position, data, inside)) {
+    // The range stays missing; the task sees the failure at its next flush.
+    writeFailed_.store(true);
+    *stop = 1;
+    return true;
+  }
+  queue_.OfferWritten(position, length, limit, jobId, resumeSupport_.load(), stop);
+  return true;
 }
 
 void COFileMgr::WaitForData(uint32_t timeoutMs) {
@@ -114,6 +136,7 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   // 0 means "unknown"; a zero-length mapping cannot exist either.
   if (size == 0 || !dataFile_.IsValid()) return false;
   WaitForSave();  // the size is about to change under it
+  std::lock_guard<std::mutex> hold(fileLock_);
   if (lastModified) lastModified_ = *lastModified;
   fileSize_.store(size);
   remaining_.DeleteRange(size, 0xFFFFFFFFu);
@@ -134,6 +157,9 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
 }
 
 bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length) {
+  // Called with fileLock_ held: network threads and the task's flush share
+  // the file pointer. (A write with an OVERLAPPED offset would not need it,
+  // but under Wine each one costs a round trip to the server.)
   HANDLE file = dataFile_.Get();
   const uint32_t current = CurrentPointer(file);
   if (current != position && !SeekTo(file, position)) {
@@ -159,6 +185,7 @@ bool COFileMgr::WriteBlock(const QueuedBlock& block, uint32_t length) {
   // Linux file systems), a full disk turns such a store into an access
   // violation that ends the process. WriteFile reports ERROR_DISK_FULL, and
   // the view sees the same bytes.
+  std::lock_guard<std::mutex> hold(fileLock_);
   return SeekAndWrite(block.position, block.data(), length);
 }
 
@@ -175,8 +202,8 @@ bool COFileMgr::Flush() {
     // size and the mapping is never overrun.
     const uint32_t inside =
         block->position >= size ? 0 : std::min(block->length, size - block->position);
-    if (inside != 0 && !WriteBlock(*block, inside)) {
-      writeFailed_ = true;  // the range stays missing; the download ends
+    if (inside != 0 && !block->written && !WriteBlock(*block, inside)) {
+      writeFailed_.store(true);  // the range stays missing; the download ends
       continue;
     }
     if (block->length != 0) {
@@ -193,7 +220,7 @@ bool COFileMgr::Flush() {
     }
   }
   SaveResume(false);
-  return !writeFailed_;
+  return !writeFailed_.load();
 }
 
 void COFileMgr::SetRemaining(const std::vector<ByteRange>& ranges) {
@@ -328,7 +355,11 @@ bool COFileMgr::IsComplete() const {
 
 void COFileMgr::Close() {
   if (!dataFile_.IsValid()) return;
-  closed_.store(true);
+  {
+    // Waits for chunks being written through; later ones see the file closed.
+    std::lock_guard<std::mutex> hold(fileLock_);
+    closed_.store(true);
+  }
   Flush();
   // A stop within the first seconds keeps its progress too.
   SaveResume(true);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,12 @@
 
 namespace net {
 
-// Owns the file one download writes into. Network threads only queue
-// chunks (Write); the download task's thread writes the queued blocks of
-// accepted jobs to disk (Flush), keeps the list of missing ranges and the
-// resume file (path + ".resume"), and decides when the file is complete.
+// Owns the file one download writes into. Once the size is known, network
+// threads write the chunks of accepted jobs to the file themselves and queue
+// only their ranges; other chunks are queued whole. The download task's
+// thread writes the queued blocks of accepted jobs (Flush), takes the
+// written ranges off the list of missing ones, keeps the resume file
+// (path + ".resume") and decides when the file is complete.
 class COFileMgr : public IUnknown, public CMyCComObjectRoot {
  public:
   // A millisecond tick (it wraps); injectable so that tests need not wait
@@ -40,7 +43,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   IOutFile* CreateSubStream(uint32_t first, uint32_t last);
 
   // From the sinks, on network threads. Once the manager is closed every
-  // chunk is refused and its job told to stop.
+  // chunk is refused and its job told to stop. A chunk that cannot be
+  // written stops its job and makes the next Flush fail.
   int Write(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
             uint32_t jobId, int* stop);
 
@@ -77,7 +81,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   void SetRemaining(const std::vector<ByteRange>& ranges);
   uint32_t fileSize() const { return fileSize_.load(); }
   uint64_t written() const { return written_; }
-  bool writeFailed() const { return writeFailed_; }
+  bool writeFailed() const { return writeFailed_.load(); }
   uint32_t received() const { return queue_.received(); }
   std::size_t QueuedCount() const { return queue_.QueuedCount(); }
   uint64_t QueuedBytes() const { return queue_.QueuedBytes(); }
@@ -85,6 +89,11 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   const std::wstring& resumePath() const { return resumePath_; }
 
  private:
+  // Writes a chunk of an accepted job straight to the file, on the caller's
+  // thread, and queues only its range; false when the chunk must be queued
+  // (size unknown, job not accepted yet, file closed).
+  bool WriteThrough(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
+                    uint32_t jobId, int* stop);
   bool WriteBlock(const QueuedBlock& block, uint32_t length);
   bool SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length);
   // force: the interval does not apply, nor does an unchanged record wait,
@@ -113,7 +122,10 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   RangeList remaining_ = RangeList::Whole();
   std::atomic<uint32_t> fileSize_{0};  // read by network threads for the cap
   uint64_t written_ = 0;  // bytes taken off the remaining list, each once
-  bool writeFailed_ = false;
+  std::atomic<bool> writeFailed_{false};  // set by network threads too
+  // Guards the data file's pointer and size, and closing, against the
+  // network threads that write through.
+  std::mutex fileLock_;
   std::atomic<uint32_t> resumeSupport_{0};
   ScopedHandle mapping_;
   ScopedMappedView view_;
