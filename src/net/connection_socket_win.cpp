@@ -154,18 +154,22 @@ bool ConnectionSocket::Abort() {
 
 void ConnectionSocket::LimitReceiveBuffer(int bytes) {
   AutoLock lock(lock_);
-  Entry now;
-  if (!known_ || aborted_ || !Describe(entry_.socket, &now) || !(now == entry_)) return;
+  if (!SameConnectionLocked()) return;
   setsockopt(static_cast<SOCKET>(entry_.socket), SOL_SOCKET, SO_RCVBUF,
              reinterpret_cast<const char*>(&bytes), sizeof(bytes));
 }
 
-bool ConnectionSocket::AbortLocked() {
+bool ConnectionSocket::SameConnectionLocked() const {
   if (!known_ || aborted_) return false;
   // WinINet may have closed the socket and the value may name another one
   // by now: only the same connection (same ports and peer) is touched.
   Entry now;
-  if (!Describe(entry_.socket, &now) || !(now == entry_)) {
+  return Describe(entry_.socket, &now) && now == entry_;
+}
+
+bool ConnectionSocket::AbortLocked() {
+  if (!known_ || aborted_) return false;
+  if (!SameConnectionLocked()) {
     known_ = false;
     return false;
   }

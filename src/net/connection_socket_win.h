@@ -48,6 +48,8 @@ class ConnectionSocket {
   };
 
  private:
+  // Whether the recorded socket still names the recorded connection.
+  bool SameConnectionLocked() const;
   bool AbortLocked();
 
   Lock lock_;
