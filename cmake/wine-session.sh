@@ -27,11 +27,22 @@ wineserver -p
 # device and RPC services), which stay alive and inherit that process's
 # standard streams. Start them here with the streams closed, or ctest waits
 # for the output pipe of whichever test happened to run first.
-"$ZETORA_WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
+# The desktop process also quits about a second after its last user has gone,
+# and the next program that needs it starts it again, with that program's
+# streams: a test would then end only when every window of the other tests
+# running beside it had closed. A command interpreter that waits on a pipe
+# for the whole session keeps the first desktop alive.
+keep_dir=$(mktemp -d)
+mkfifo "$keep_dir/stdin"
+exec 8<>"$keep_dir/stdin"
+"$ZETORA_WINE" cmd.exe /q /k <&8 >/dev/null 2>&1 8<&- &
+"$ZETORA_WINE" rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 8<&-
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
+  exec 8<&-
+  rm -rf "$keep_dir"
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
-"$@"
+"$@" 8<&-

@@ -22,21 +22,37 @@ std::wstring TempFileName(const wchar_t* prefix) {
   return path;
 }
 
+namespace {
+
+// Deletes everything inside dir, subdirectories included.
+void EmptyDirectory(const std::wstring& dir) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = dir + L"\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      EmptyDirectory(path);
+      RemoveDirectoryW(path.c_str());
+    } else {
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+    }
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+}  // namespace
+
+// Process ids are reused, so the directory may hold an earlier run's files.
 std::wstring MakeTestDirectory(const wchar_t* name) {
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   std::wstring dir = std::wstring(temp) + name + L"-" + std::to_wstring(GetCurrentProcessId());
   CreateDirectoryW(dir.c_str(), nullptr);
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &found);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW((dir + L"\\" + found.cFileName).c_str());
-      }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-  }
+  EmptyDirectory(dir);
   return dir;
 }
 
