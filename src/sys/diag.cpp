@@ -66,6 +66,14 @@ void DiagPrintf(const wchar_t* format, ...) {
   if (written < 0) return;
   std::string line;
   AppendUtf8(&line, buffer.data(), static_cast<std::size_t>(written));
+#ifdef _WIN32
+  // One write for the whole line. The C runtime writes an unbuffered stderr
+  // byte by byte, each byte a system call (under Wine also a console-mode
+  // query) with the stream locked meanwhile: threads tracing at once waited
+  // on each other's lines.
+  _write(_fileno(stderr), line.data(), static_cast<unsigned>(line.size()));
+#else
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
+#endif
 }
