@@ -240,6 +240,14 @@ DWORD CHttpAsync::StepRead() {
   pendingRead_ = 0;
   readAsked_ = NextReadSize();
   readAskedTick_ = GetTickCount();
+  // Wine makes sure a read's buffer is writable by reading and rewriting a
+  // byte of each page: on memory never touched that is two page faults and a
+  // TLB flush on every processor per page. Written here first, each page
+  // costs one fault; reads only ever grow, so each page is written once.
+  if (readAsked_ > preparedBytes_) {
+    std::memset(state_->buffer + preparedBytes_, 0, readAsked_ - preparedBytes_);
+    preparedBytes_ = readAsked_;
+  }
   const BOOL read = InternetReadFile(request_.Get(), state_->buffer, readAsked_, &pendingRead_);
   const DWORD error = read ? 0 : GetLastError();
   ReleaseRequest();

@@ -79,6 +79,7 @@ class CHttpAsync : public CHttpRequestBase {
   uint32_t readSize_ = kSmallestRead;
   bool receiveCapped_ = false;
   uint32_t readAsked_ = 0;
+  uint32_t preparedBytes_ = 0;  // leading buffer bytes already written once
   uint32_t readAskedTick_ = 0;
   bool requestOpened_ = false;
   // The open request handle holds a reference on this object until WinINet
