@@ -278,6 +278,24 @@ TEST_F(OFileMgrTest, InterruptedDownloadResumesWithItsRemainingRanges) {
               std::string(reinterpret_cast<const char*>(Bytes(300000, 0).data()), 300000));
 }
 
+// Once fewer bytes are missing than arrived since the last record, the
+// download ends before the next one would be due: no flush delays the end.
+TEST_F(OFileMgrTest, NoRecordWhenTheRestArrivesBeforeTheNextWouldBeDue) {
+  const uint32_t size = 1 << 20;
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+  manager->AcceptJob(1);
+  // The second write would leave two missing ranges: a record of them would
+  // be longer than the first.
+  for (uint32_t first : {0u, 600000u}) {
+    Write(manager.get(), first, 400000, 1);
+    now_ += kResumeSaveIntervalMs;
+    ASSERT_TRUE(manager->Flush());
+    manager->WaitForSave();
+    EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 8);  // one range
+  }
+}
+
 TEST_F(OFileMgrTest, CloseWritesTheRecordEvenWithinTheInterval) {
   const uint32_t size = 1 << 20;
   ScopedRef<Manager> manager = NewManager();

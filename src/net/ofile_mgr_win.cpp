@@ -227,6 +227,7 @@ void COFileMgr::SetRemaining(const std::vector<ByteRange>& ranges) {
   remaining_.Assign(ranges);
   const uint64_t size = fileSize_.load();
   written_ = size - std::min<uint64_t>(remaining_.TotalBytes(), size);
+  writtenAtRecord_ = written_;
   resumeChanged_ = true;
 }
 
@@ -241,6 +242,7 @@ void COFileMgr::SaveResume(bool force) {
   // Forced: the interval is met by pretending the last save was long ago.
   const uint32_t lastSave = force ? now - kResumeSaveIntervalMs : lastResumeSave_;
   if (!ResumeSaveDue(view_.IsValid(), fileSize_.load(), lastSave, now, lastModified_)) return;
+  if (!force && !ResumeRecordWorthFlushing(remaining_.TotalBytes(), written_ - writtenAtRecord_)) return;
   // One record at a time: a due save waits for the next Flush, a forced one
   // for the record under way.
   if (SaveInProgress()) {
@@ -248,6 +250,7 @@ void COFileMgr::SaveResume(bool force) {
     WaitForSave();
   }
   lastResumeSave_ = now;
+  writtenAtRecord_ = written_;
   resumeChanged_ = false;
   ResumeRecord record;
   record.path = ToUtf16(path_);
@@ -339,6 +342,7 @@ bool COFileMgr::LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* inf
   RangeList held;
   held.Assign(record.ranges);
   written_ = uint64_t{record.fileSize} - std::min<uint64_t>(held.TotalBytes(), record.fileSize);
+  writtenAtRecord_ = written_;
   std::memset(info, 0, sizeof(*info));
   info->status = 200;
   info->contentLength = record.fileSize;

@@ -122,6 +122,7 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   RangeList remaining_ = RangeList::Whole();
   std::atomic<uint32_t> fileSize_{0};  // read by network threads for the cap
   uint64_t written_ = 0;  // bytes taken off the remaining list, each once
+  uint64_t writtenAtRecord_ = 0;  // written_ when the last record was built
   std::atomic<bool> writeFailed_{false};  // set by network threads too
   // Guards the data file's pointer and size, and closing, against the
   // network threads that write through.

@@ -129,6 +129,10 @@ bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSaveMs, uint32_t
          lastModified.wYear != 0;
 }
 
+bool ResumeRecordWorthFlushing(uint64_t missingBytes, uint64_t writtenSinceRecord) {
+  return missingBytes >= writtenSinceRecord;
+}
+
 std::u16string ToUtf16(const std::wstring& text) {
   std::u16string out;
   out.reserve(text.size());

@@ -61,6 +61,12 @@ constexpr uint32_t kResumeSaveIntervalMs = 250;
 bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
                    const SystemTime& lastModified);
 
+// A due record is skipped while fewer bytes are missing than arrived since
+// the last one: at that rate the download ends before another record would
+// be due, and the flush that must precede a record would only delay the end
+// (the whole file, written at full speed, goes to the disk first).
+bool ResumeRecordWorthFlushing(uint64_t missingBytes, uint64_t writtenSinceRecord);
+
 // UTF-16 text of a wide string (wchar_t is 16 bits on Windows, 32 elsewhere).
 std::u16string ToUtf16(const std::wstring& text);
 
