@@ -47,7 +47,7 @@ std::wstring InstallerDirectory() {
 bool DownloadConfiguration(RunRecorder& recorder, const std::wstring& serverBase,
                            const std::wstring& tn, std::wstring* configPath,
                            InstallChoice& choice) {
-  RecordPhase(recorder, 2, 0, 0);
+  RecordPhase(recorder, phase::kConfigDownloadStarts, phase::kStarted, 0);
   const std::wstring url = BuildConfigUrl(serverBase, tn);
   *configPath = InstallerDirectory() + L"\\vexlobrowser_config";
 
@@ -63,32 +63,32 @@ bool DownloadConfiguration(RunRecorder& recorder, const std::wstring& serverBase
              configPath->c_str(), trace.c_str());
 
   if (result == 0) {
-    RecordPhase(recorder, 3, 1, 0);
+    RecordPhase(recorder, phase::kConfigDownloadEnded, phase::kSucceeded, 0);
     return true;
   }
-  RecordPhase(recorder, 3, 2, result);
+  RecordPhase(recorder, phase::kConfigDownloadEnded, phase::kConfigDownloadFailed, result);
   return false;
 }
 
 bool ParseConfiguration(RunRecorder& recorder, ConfigItemList* items,
                         const std::wstring& configPath) {
-  RecordPhase(recorder, 4, 0, 0);
+  RecordPhase(recorder, phase::kConfigParseStarts, phase::kStarted, 0);
   std::wstring picpackUrl;
   ReadChannelConfig(configPath, MakeConfigKey(build_config::kConfigKeyText), &picpackUrl, items,
                     [&recorder](const wchar_t* code) { recorder.QueueTrace(L"pcfg", code); });
   DeleteFileW(configPath.c_str());
   if (!items->empty()) {
-    RecordPhase(recorder, 5, 1, 0);
+    RecordPhase(recorder, phase::kConfigParsed, phase::kSucceeded, 0);
     return true;
   }
-  RecordPhase(recorder, 5, 3, 1);
+  RecordPhase(recorder, phase::kConfigParsed, phase::kNoItemRead, 1);
   return false;
 }
 
 void FallbackItem(RunRecorder& recorder, ConfigItemList* items, const std::wstring& serverBase,
                   const std::wstring& tn) {
-  RecordPhase(recorder, 6, 0, 0);
+  RecordPhase(recorder, phase::kFallbackStarts, phase::kStarted, 0);
   items->push_back(MakeFallbackItem(serverBase, tn));
   InstallerDirectory();
-  RecordPhase(recorder, 7, 1, 0);
+  RecordPhase(recorder, phase::kFallbackAdded, phase::kSucceeded, 0);
 }

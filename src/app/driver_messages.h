@@ -6,6 +6,13 @@ constexpr unsigned kMsgEndNotice = 0x402;    // wParam: end reason, lParam: canc
 constexpr unsigned kMsgModeNotice = 0x403;   // wParam: install mode 0..5
 constexpr unsigned kMsgGoRequest = 0x404;    // the driver is ready to run the setup
 
+// The installer states a phase notice announces; the screens act on these.
+enum InstallerStateNotice : int {
+  kStateAttachmentDownload = 5,  // the download phase begins
+  kStateGoRequest = 7,           // the package is ready and installs
+  kStateDone = 8,
+};
+
 // Results of WaitUserCommand.
 enum UserCommand : int {
   kUserCommandWaitFailed = 0,

@@ -11,7 +11,7 @@ int InstallDriver::Run() {
   // The UI may cancel while it initialises (for example when the user closes
   // a prompt shown at start); the loop below then ends at once.
   if (ui_.IsCancelRequested()) {
-    recorder_.Stamp(999, 11, 1);
+    recorder_.Stamp(phase::kRunEnd, phase::kCancelledBeforeStart, 1);
     recorder_.EndReport();
     endReported_ = true;
   }
@@ -82,7 +82,7 @@ void InstallDriver::RunState4() {
     if (!steps_.ApplyMode(mode)) endReason_ = kEndUpToDate;
   } else {
     endReason_ = kEndCancelled;
-    RecordPhase(recorder_, 18, 9, 1);
+    RecordPhase(recorder_, phase::kUserCommand, phase::kNotInstallCommand, 1);
   }
 }
 
@@ -90,7 +90,7 @@ void InstallDriver::RunState7() {
   ui_.Post(kMsgGoRequest, 0, 0);
   if (ui_.WaitUserCommand() != kUserCommandInstall) {
     endReason_ = kEndCancelled;
-    RecordPhase(recorder_, 18, 9, 1);
+    RecordPhase(recorder_, phase::kUserCommand, phase::kNotInstallCommand, 1);
     return;
   }
   const std::wstring setupVersion = steps_.ReadSetupVersion();
@@ -100,9 +100,9 @@ void InstallDriver::RunState7() {
     if (!steps_.LaunchSetup(attachmentDownloaded_)) endReason_ = kEndSetupLaunchFailed;
   }
   if (steps_.IsProductInstalled()) {
-    recorder_.Stamp(19, 1, 0);
+    recorder_.Stamp(phase::kPostInstallCheck, phase::kSucceeded, 0);
   } else {
-    recorder_.Stamp(19, 12, 1);
+    recorder_.Stamp(phase::kPostInstallCheck, phase::kProductNotInstalled, 1);
   }
   recorder_.QueueRunningTrace();
 }
@@ -113,7 +113,7 @@ void InstallDriver::EndRun() {
   // The end of the run is stamped and reported once, also after a cancel
   // that came before the first state.
   if (!endReported_) {
-    recorder_.Stamp(999, recorder_.LastResult(), recorder_.LastExtReason());
+    recorder_.Stamp(phase::kRunEnd, recorder_.LastResult(), recorder_.LastExtReason());
     recorder_.EndReport();
   }
   ui_.Post(kMsgEndNotice, static_cast<std::uintptr_t>(endReason_), cancelled ? 1 : 0);

@@ -98,7 +98,7 @@ int InstallModeFor(const InstallFindings& findings) {
 }
 
 int ClassifyInstall(RunRecorder& recorder, BrowserHost& host, const std::wstring& offered) {
-  RecordPhase(recorder, 8, 0, 0);
+  RecordPhase(recorder, phase::kModeStarts, phase::kStarted, 0);
   // Every check runs, each queueing its own trace, whatever the earlier
   // ones found.
   InstallFindings findings;
@@ -116,20 +116,20 @@ int ClassifyInstall(RunRecorder& recorder, BrowserHost& host, const std::wstring
 bool ApplyMode(RunRecorder& recorder, BrowserHost& host, int mode) {
   switch (mode) {
     case kModeNotInstalled:
-      RecordPhase(recorder, 9, 1, 0);
+      RecordPhase(recorder, phase::kModeApplied, phase::kSucceeded, 0);
       return true;
     case kModeUpToDateRunning:
       host.BringBrowserToFront();
-      RecordPhase(recorder, 9, 4, mode);
+      RecordPhase(recorder, phase::kModeApplied, phase::kModeNotZero, mode);
       return false;
     case kModeOlderRunning:
       // The package runs whether or not every browser process went away.
       host.CloseRunningBrowser();
-      RecordPhase(recorder, 9, 4, mode);
+      RecordPhase(recorder, phase::kModeApplied, phase::kModeNotZero, mode);
       return true;
     case kModeUpToDateNotRunning:
       host.LaunchInstalledBrowser();
-      RecordPhase(recorder, 9, 4, mode);
+      RecordPhase(recorder, phase::kModeApplied, phase::kModeNotZero, mode);
       for (int poll = 0; poll < kLaunchPolls; ++poll) {
         host.WaitLaunchPoll();
         if (host.IsBrowserRunning()) break;
@@ -137,10 +137,10 @@ bool ApplyMode(RunRecorder& recorder, BrowserHost& host, int mode) {
       return false;
     case kModeOlderNotRunning:
     case kModeVersionMalformed:
-      RecordPhase(recorder, 9, 4, mode);
+      RecordPhase(recorder, phase::kModeApplied, phase::kModeNotZero, mode);
       return true;
     default:
-      RecordPhase(recorder, 9, 4, 0);
+      RecordPhase(recorder, phase::kModeApplied, phase::kModeNotZero, 0);
       return true;
   }
 }

@@ -86,7 +86,7 @@ std::wstring MakeItemDirectory(ConfigItem* item, std::wstring* directory) {
 bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
                         std::wstring* attachmentPath, std::wstring* attachmentFileName,
                         InstallChoice& choice) {
-  RecordPhase(recorder, 10, 0, 0);
+  RecordPhase(recorder, phase::kAttachmentDownloadStarts, phase::kStarted, 0);
   ConfigItem& item = items->at(0);
   const std::wstring url = item.attachment;
   *attachmentFileName = AttachmentFileName(item.name);
@@ -112,10 +112,11 @@ bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
   DiagPrintf(L"DownLoadUrlToFile=%d url=%ls file=%ls log=%ls\r\n", result, url.c_str(),
              attachmentPath->c_str(), trace.c_str());
   if (result == 0) {
-    RecordPhase(recorder, 11, 1, 0);
+    RecordPhase(recorder, phase::kAttachmentDownloadEnded, phase::kSucceeded, 0);
     return true;
   }
-  RecordPhase(recorder, 11, 5, result);
+  RecordPhase(recorder, phase::kAttachmentDownloadEnded,
+              phase::kAttachmentDownloadFailed, result);
   return false;
 }
 
@@ -127,7 +128,7 @@ void MakeSetupPath(std::wstring* setupPath, ConfigItem* item) {
 
 int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
                   const std::wstring& setupPath, InstallChoice& choice, const TrustCheck& trusted) {
-  RecordPhase(recorder, 12, 0, 0);
+  RecordPhase(recorder, phase::kSetupDownloadStarts, phase::kStarted, 0);
   std::wstring url = items.at(0).url;
   unsigned int random = 0;
   if (rand_s(&random) == 0) url = AppendRandomParameter(url, random);
@@ -135,7 +136,7 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
   if (FileExists(setupPath) && trusted(setupPath, 1)) {
     InterlockedExchange(&choice.downloadPercent, 100);
     recorder.QueueTrace(L"dstp", L"uef;cks1");
-    RecordPhase(recorder, 13, 1, 1);
+    RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSucceeded, 1);
     return 0;
   }
 
@@ -160,7 +161,7 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
   trace += accepted ? L";cks1" : L";cks0";
   recorder.QueueTrace(L"dstp", trace);
   if (result != 0) {
-    RecordPhase(recorder, 13, 6, result);
+    RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSetupDownloadFailed, result);
     return 1;
   }
   if (!accepted) {
@@ -168,12 +169,12 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
     // by every later run: start afresh next time.
     DeleteFileW(partialPath.c_str());
     DeleteFileW((partialPath + L".resume").c_str());
-    RecordPhase(recorder, 13, 7, 1);
+    RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSetupNotTrusted, 1);
     return 2;
   }
   // The record of the finished partial file is of no further use.
   DeleteFileW((partialPath + L".resume").c_str());
-  RecordPhase(recorder, 13, 1, 0);
+  RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSucceeded, 0);
   return 0;
 }
 
@@ -181,7 +182,7 @@ bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND option
                  const std::wstring& setupPath, const std::wstring& attachmentPath,
                  const std::wstring& attachmentFileName, InstallChoice& choice,
                  bool attachmentDownloaded, const PackageStarter& starter) {
-  RecordPhase(recorder, 16, 0, 0);
+  RecordPhase(recorder, phase::kSetupLaunchStarts, phase::kStarted, 0);
   // Window handles fit in 32 bits on every Windows, which is why the package
   // gets it as an unsigned decimal number.
   const std::uint32_t handle =
@@ -203,10 +204,11 @@ bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND option
   recorder.QueueTrace(L"rstp", trace);
   if (error == ERROR_CANCELLED) InterlockedExchange(&choice.cancelRequested, 1);
   if (ok) {
-    RecordPhase(recorder, 17, 1, 0);
+    RecordPhase(recorder, phase::kSetupLaunchEnded, phase::kSucceeded, 0);
     return true;
   }
-  RecordPhase(recorder, 17, 8, static_cast<int>(error));
+  RecordPhase(recorder, phase::kSetupLaunchEnded, phase::kSetupLaunchFailed,
+              static_cast<int>(error));
   return false;
 }
 

@@ -32,6 +32,44 @@ class RunRecorder {
   virtual void StopUploader() = 0;
 };
 
+// The phase table: the step (Stat) each driver step stamps and the Result
+// it stamps with it. ExtReason is 0, 1, a mode or an error code.
+namespace phase {
+enum Stat : int {
+  kConfigDownloadStarts = 2,
+  kConfigDownloadEnded = 3,
+  kConfigParseStarts = 4,
+  kConfigParsed = 5,
+  kFallbackStarts = 6,
+  kFallbackAdded = 7,
+  kModeStarts = 8,
+  kModeApplied = 9,
+  kAttachmentDownloadStarts = 10,
+  kAttachmentDownloadEnded = 11,
+  kSetupDownloadStarts = 12,
+  kSetupDownloadEnded = 13,
+  kSetupLaunchStarts = 16,
+  kSetupLaunchEnded = 17,
+  kUserCommand = 18,
+  kPostInstallCheck = 19,
+  kRunEnd = 999,
+};
+enum Result : int {
+  kStarted = 0,
+  kSucceeded = 1,
+  kConfigDownloadFailed = 2,
+  kNoItemRead = 3,
+  kModeNotZero = 4,
+  kAttachmentDownloadFailed = 5,
+  kSetupDownloadFailed = 6,
+  kSetupNotTrusted = 7,
+  kSetupLaunchFailed = 8,
+  kNotInstallCommand = 9,
+  kCancelledBeforeStart = 11,
+  kProductNotInstalled = 12,
+};
+}  // namespace phase
+
 // A phase record followed by the running report, as every step records it.
 inline void RecordPhase(RunRecorder& recorder, int stat, int result, int extReason) {
   recorder.Stamp(stat, result, extReason);

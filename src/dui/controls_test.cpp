@@ -85,9 +85,18 @@ TEST_F(ControlsTest, BounceSlideNeverPassesItsTargetAndEndsOnIt) {
   EXPECT_EQ(pane->timer_kind(), kPanelSliding);
   int steps = 0, previous_top = 122;
   bool bounced = false;
+  skin_event tick;
+  tick.message = kMsgTimer;
   while (pane->remaining_steps() > 0) {
-    pane->slide_step();
+    pane->on_event(tick);  // the hosting window's WM_TIMER
     ++steps;
+    if (steps % 10 == 5) {
+      // The window's WM_SIZE lays the tree out again mid-slide: the panel
+      // stays where the step put it.
+      const rect before = pane->area();
+      main_->layout();
+      EXPECT_EQ(pane->area(), before);
+    }
     const rect& r = pane->area();
     EXPECT_LE(r.top, 282) << "step " << steps;
     EXPECT_GE(r.top, 122) << "step " << steps;
@@ -104,9 +113,9 @@ TEST_F(ControlsTest, BounceSlideNeverPassesItsTargetAndEndsOnIt) {
 
 TEST_F(ControlsTest, SlideWithoutATimerMovesAtOnce) {
   auto* pane = find<dui_ctrl_panel>("pane");
-  set_one_shot_timers_fail(true);
+  set_timers_fail(true);
   pane->set_rect(0, 282, 620, 442);
-  set_one_shot_timers_fail(false);
+  set_timers_fail(false);
   EXPECT_EQ(pane->area(), (rect{0, 282, 620, 442}));
   EXPECT_EQ(pane->remaining_steps(), 0);
 }
@@ -318,6 +327,70 @@ TEST_F(ControlsTest, EditKeysAndLicenceText) {
   EXPECT_EQ(decode_text_file("\xEF\xBB\xBF\xE8\xAE\xB8\xE5\x8F\xAF"), L"\u8BB8\u53EF");
   EXPECT_EQ(decode_text_file("abc"), L"abc");
   EXPECT_EQ(decode_text_file(""), L"");
+}
+
+}  // namespace
+}  // namespace dui
+
+namespace dui {
+namespace {
+
+// Keyboard: the tab order (tabindex first, then tree order), skipping what
+// cannot take the focus (disabled, hidden, covered), and what the keys do.
+TEST(KeyboardTest, TabOrderSkipsWhatCannotTakeTheFocusAndKeysActivate) {
+  skin_manager::release();
+  ASSERT_TRUE(skin_manager::instance()->load_skin_text(R"({
+    "w": {"type": "dialog", "w": 300, "h": 200, "default": "go",
+      "a_pane": {"type": "dui_panel", "x": 0, "y": 100, "w": 300, "h": 100,
+        "hidden_box": {"type": "dui_check", "x": 10, "y": 10, "w": 50, "h": 13}},
+      "body": {"type": "dui_panel", "x": 0, "y": 0, "w": 300, "h": 150,
+        "close": {"type": "dui_button", "x": 280, "y": 0, "w": 20, "h": 20, "tabindex": 9},
+        "go": {"type": "dui_button", "x": 10, "y": 60, "w": 80, "h": 30, "tabindex": 1},
+        "box": {"type": "dui_check", "x": 10, "y": 100, "w": 80, "h": 13, "checked": true},
+        "off": {"type": "dui_button", "x": 100, "y": 60, "w": 80, "h": 30, "enable": false},
+        "gone": {"type": "dui_button", "x": 200, "y": 60, "w": 80, "h": 30, "visible": false}}}
+  })"));
+  ctrl_dialog* w = skin_manager::instance()->find_dialog("w");
+  w->attach_to(reinterpret_cast<WindowHandle>(0x78), nullptr);
+  posted_messages().clear();
+  std::vector<std::string> order;
+  for (ctrl_base* c : w->tab_order()) order.push_back(c->name());
+  EXPECT_EQ(order, (std::vector<std::string>{"go", "close", "hidden_box", "box", "gone", "off"}));
+
+  // The pane's box lies under the body: Tab never lands on it, nor on the
+  // disabled or hidden buttons.
+  const auto tab = [&](bool back) {
+    w->on_key(0x09, back);
+    return w->focused() ? w->focused()->name() : std::string("-");
+  };
+  EXPECT_EQ(tab(false), "go");
+  EXPECT_EQ(tab(false), "close");
+  EXPECT_EQ(tab(false), "box");
+  EXPECT_EQ(tab(false), "go");  // around
+  EXPECT_EQ(tab(true), "box");
+  EXPECT_EQ(w->focus_ring(w->focused()), (rect{6, 96, 94, 117}));
+
+  // Space toggles the focused box and posts its notice; Enter on it too.
+  auto* box = static_cast<dui_ctrl_check*>(w->focused());
+  w->on_key(0x20, false);
+  EXPECT_FALSE(box->is_checked());
+  w->on_key(0x0D, false);
+  EXPECT_TRUE(box->is_checked());
+  // Esc presses the close box; with no focus Enter presses the default.
+  w->on_key(0x1B, false);
+  w->set_focus(nullptr);
+  w->on_key(0x0D, false);
+  std::vector<std::string> sent;
+  for (const posted_message& m : posted_messages()) sent.push_back(reinterpret_cast<const char*>(m.lparam));
+  EXPECT_EQ(sent, (std::vector<std::string>{"box", "box", "close", "go"}));
+  EXPECT_EQ(posted_messages()[2].message, SKIN_MSG_CLICK);
+
+  // A disabled close box takes the key and does nothing; other keys pass.
+  static_cast<dui_ctrl_button*>(find_descendant(w, "close"))->set_disabled(true);
+  EXPECT_TRUE(w->press_close_box());
+  EXPECT_FALSE(w->on_key('A', false));
+  EXPECT_EQ(posted_messages().size(), 4u);
+  skin_manager::release();
 }
 
 }  // namespace

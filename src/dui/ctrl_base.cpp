@@ -107,9 +107,30 @@ bool ctrl_base::load_common(const Json::Value& value) {
       align_ = read_string(v);
     } else if (key == "hint") {
       hint_ = read_wstring(v);
+    } else if (key == "accname") {
+      accname_ = read_string(v);
+    } else if (key == "accrole") {
+      accrole_ = read_string(v);
+    } else if (key == "focuscolor") {
+      focus_color_ = read_string(v);
+    } else if (key == "tabindex") {
+      tab_index_ = std::clamp(read_int(v), 0, 1000000);
     }
   });
   return true;
+}
+
+access_role ctrl_base::role() const {
+  static const struct {
+    const char* text;
+    access_role role;
+  } kRoles[] = {{"button", access_role::push_button}, {"link", access_role::link},
+                {"text", access_role::static_text},  {"group", access_role::grouping},
+                {"none", access_role::none}};
+  for (const auto& r : kRoles) {
+    if (accrole_ == r.text) return r.role;
+  }
+  return default_role();
 }
 
 void ctrl_base::load_members(const Json::Value& value, const key_reader& read_key) {

@@ -17,6 +17,19 @@ namespace dui {
 
 class ctrl_base;
 
+// What assistive technology is told a control is.
+enum class access_role {
+  none,  // decoration: not shown to assistive technology
+  push_button,
+  check_box,
+  radio_button,
+  link,
+  progress_bar,
+  static_text,
+  grouping,
+  text,  // an edit field
+};
+
 struct child_entry {
   std::string name;
   ctrl_base* control;  // owned by the parent
@@ -61,6 +74,31 @@ class ctrl_base {
   virtual void set_hint(const std::wstring& hint) { hint_ = hint; }
   virtual std::wstring get_hint() const { return hint_; }
 
+  // Keyboard and assistive technology. Interactive controls (buttons, check
+  // boxes, radios, edits) take part in the tab order; `enabled` says whether
+  // they can be used now; `activate` is what Enter or Space on the focused
+  // control and a screen reader's default action do: the notice a click
+  // posts. False when the control did nothing.
+  virtual bool interactive() const { return false; }
+  virtual bool enabled() const { return true; }
+  virtual bool activate() { return false; }
+  virtual bool checked() const { return false; }
+  // The text the control shows (its label), empty for pictures.
+  virtual std::wstring label() const { return std::wstring(); }
+  // The role from "accrole" ("button", "link", "text", "group", "none"),
+  // else the class's own.
+  access_role role() const;
+  // "accname": a string table id (digits) or a text in the skin's code
+  // page; names picture buttons and pictures of text.
+  const std::string& access_name() const { return accname_; }
+  void set_access_name(const std::string& name) { accname_ = name; }
+  // "tabindex": controls with one (> 0) come first in the tab order, in
+  // ascending order, then the others in the tree's order.
+  int tab_index() const { return tab_index_; }
+  // "focuscolor": the focus ring's colour around this control ("r,g,b";
+  // empty: the window's).
+  const std::string& focus_color() const { return focus_color_; }
+
   const std::string& name() const { return name_; }
   ctrl_base* parent() const { return parent_; }
   ctrl_base* owner() const { return owner_; }
@@ -94,6 +132,7 @@ class ctrl_base {
   rect compute_own_rect() const;
   // Draws the control itself (windowless controls); nothing in the base.
   virtual void draw(DcHandle dc) {}
+  virtual access_role default_role() const { return access_role::none; }
   void paint_children(DcHandle dc, const rect& update);
 
   std::vector<child_entry> children_;
@@ -112,6 +151,10 @@ class ctrl_base {
   bool windowless_ = false;
   bool redraw_ = true;
   timer_record timer_;
+  std::string accname_;
+  std::string accrole_;
+  int tab_index_ = 0;
+  std::string focus_color_;
 };
 
 // Calls the reader for every member of an object value that is not itself

@@ -5,10 +5,14 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "dui/ctrl_base.h"
 
 namespace dui {
+
+// The focus ring's colour when the skin names none.
+constexpr char kDefaultFocusColor[] = "26,115,232";
 
 class ctrl_dialog : public ctrl_base {
  public:
@@ -38,12 +42,41 @@ class ctrl_dialog : public ctrl_base {
   bool dispatch(unsigned message, uintptr_t wparam, intptr_t lparam, ctrl_base** target);
   ctrl_base* hovered() const { return hovered_; }
 
+  // Keyboard. The tab order holds every interactive control of the tree:
+  // those with a "tabindex" first, ascending, then the others in tree
+  // order (pre-order, children in name order). Tab and Shift+Tab move to
+  // the next or previous control that can take the focus now: enabled,
+  // visible and not covered by another control (what a click at its
+  // centre would hit), or for an edit its enabled, visible window.
+  std::vector<ctrl_base*> tab_order();
+  bool can_focus(ctrl_base* control);
+  ctrl_base* focused() const { return focused_; }
+  // Moves the focus (nullptr: none) and repaints the focus ring.
+  void set_focus(ctrl_base* control);
+  // Tab / Shift+Tab; false when nothing can take the focus.
+  bool move_focus(bool backwards);
+  // A key pressed in the window: Tab moves the focus, Enter activates the
+  // focused control or, with none (or an edit) focused, the window's
+  // "default" control, Space activates the focused control, Esc acts as
+  // the close box. True when the key was one of these.
+  bool on_key(unsigned key, bool shift);
+  // What the close box does, for Esc and the system close (Alt+F4): true
+  // when the window has a close box (a disabled one does nothing).
+  bool press_close_box();
+  // The rectangle of the focus ring around a control, inside the window.
+  rect focus_ring(const ctrl_base* control) const;
+  uint32_t focus_colorref(const ctrl_base* control) const;
+
   int width() const { return width_; }
   int height() const { return height_; }
   int region_corner() const { return rgn_width_; }
 
  private:
   void update_hover(ctrl_base* target);
+  // Window-system part of a focus change: the window focus for edits, the
+  // repaint and the accessibility event.
+  void focus_changed();
+  void draw_focus_ring(DcHandle dc);
   // Gives the window its corner region (window-system part).
   void apply_region(WindowHandle window);
   void update_tool_tip(WindowHandle window, ctrl_base* target, unsigned message,
@@ -55,6 +88,9 @@ class ctrl_dialog : public ctrl_base {
   unsigned id_ = 0;
   bool thickframe_ = false;
   int rgn_width_ = 0;
+
+  std::string default_control_;
+  ctrl_base* focused_ = nullptr;
   rect screen_rect_;
 
   ctrl_base* hovered_ = nullptr;

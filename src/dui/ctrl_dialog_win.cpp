@@ -6,8 +6,10 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include "dui/accessible_win.h"
 #include "dui/ctrl_dialog.h"
 #include "dui/layout.h"
+#include "dui/platform.h"
 
 namespace dui {
 namespace {
@@ -163,6 +165,45 @@ intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr
     }
     case WM_CTLCOLORDLG:
       return 1;
+    case WM_GETDLGCODE:
+      // The window answers its own keys: IsDialogMessage must not turn Tab,
+      // Enter and Esc into navigation among child windows it cannot see.
+      return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+    case WM_KEYDOWN: {
+      // An edit that has the window focus (clicked into) is where Tab
+      // moves on from.
+      HWND focus = GetFocus();
+      if (focus && focus != window && IsChild(window, focus)) {
+        if (ctrl_base* edit = control_of_window(reinterpret_cast<WindowHandle>(focus))) {
+          focused_ = edit;
+        }
+      }
+      if (on_key(static_cast<unsigned>(wparam), GetKeyState(VK_SHIFT) < 0)) return 0;
+      return call_saved();
+    }
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the taskbar's close act as the close box, with whatever
+      // confirmation the screen asks for.
+      if ((wparam & 0xFFF0) == SC_CLOSE && press_close_box()) return 0;
+      return call_saved();
+    case WM_ACTIVATE: {
+      const LRESULT result = call_saved();
+      if (LOWORD(wparam) != WA_INACTIVE) {
+        // Keys must reach this window (or its focused edit), never nobody.
+        HWND focus = GetFocus();
+        if (focused_ && !focused_->windowless() && focused_->window() && can_focus(focused_)) {
+          SetFocus(focused_->window());
+        } else if (focus != window && !IsChild(window, focus)) {
+          SetFocus(window);
+        }
+      }
+      return result;
+    }
+    case WM_GETOBJECT:
+      if (static_cast<LONG>(lparam) == static_cast<LONG>(OBJID_CLIENT)) {
+        if (const LRESULT object = accessible_object_result(window, wparam)) return object;
+      }
+      return call_saved();
     case WM_NCDESTROY: {
       // The window goes: give it back its own procedure.
       const LRESULT result = call_saved();
@@ -178,6 +219,20 @@ intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr
       break;
   }
   return call_saved();
+}
+
+void ctrl_dialog::focus_changed() {
+  HWND window = window_;
+  if (!window) return;
+  HWND focus = GetFocus();
+  if (focused_ && !focused_->windowless() && focused_->window()) {
+    SetFocus(focused_->window());
+  } else if (focus && focus != window && IsChild(window, focus)) {
+    SetFocus(window);
+  }
+  // The ring lies partly outside its control: the whole window repaints.
+  InvalidateRect(window, nullptr, FALSE);
+  if (focused_) platform::notify_access(focused_, platform::access_event::focus);
 }
 
 void ctrl_dialog::apply_region(WindowHandle window) {

@@ -57,9 +57,16 @@ class ctrl_edit : public ctrl_text_window {
   intptr_t window_proc(WindowHandle window, unsigned message, uintptr_t wparam,
                        intptr_t lparam) override;
 
+  bool interactive() const override { return true; }
+  bool enabled() const override { return enabled_; }
+  std::wstring label() const override { return get_text(); }
+
   void set_enabled(bool enabled);
   // The whole text; empty without a window.
   std::wstring get_text() const;
+
+ protected:
+  access_role default_role() const override { return access_role::text; }
 
  private:
   bool enabled_ = true;

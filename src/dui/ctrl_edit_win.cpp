@@ -90,8 +90,12 @@ intptr_t ctrl_text_window::window_proc(WindowHandle window, unsigned message, ui
       if (wparam == VK_DELETE) post_changed();
       // The screen sees every key, for its own shortcuts.
       platform::post_message(owner_or_self()->window(), WM_KEYDOWN, wparam, lparam);
+      // Tab, Enter and Esc belong to the window (focus order, default
+      // action, close box), never to the field's text.
+      if (wparam == VK_TAB || wparam == VK_RETURN || wparam == VK_ESCAPE) return 0;
       break;
     case WM_CHAR:
+      if (wparam == L'\t' || wparam == L'\r' || wparam == 0x1B) return 0;
       post_changed();
       break;
     case WM_NCDESTROY: {

@@ -86,6 +86,13 @@ void dui_ctrl_button::on_event(const skin_event& event) {
   invalidate_control(this);
 }
 
+bool dui_ctrl_button::activate() {
+  if (state_ == kButtonDisabled) return false;
+  platform::post_message(owner_or_self()->window(), SKIN_MSG_CLICK, 0,
+                         reinterpret_cast<intptr_t>(name_.c_str()));
+  return true;
+}
+
 void dui_ctrl_button::set_disabled(bool disabled) {
   state_ = disabled ? kButtonDisabled : kButtonNormal;
   invalidate_control(this);

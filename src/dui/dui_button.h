@@ -24,12 +24,18 @@ class dui_ctrl_button : public ctrl_base, public base_drawtext<dui_ctrl_button> 
   void layout() override;
   void on_event(const skin_event& event) override;
 
+  bool interactive() const override { return true; }
+  bool enabled() const override { return state_ != kButtonDisabled; }
+  bool activate() override;
+  std::wstring label() const override { return text_; }
+
   void set_disabled(bool disabled);
   void set_image(const std::string& file, int mode);
   int state() const { return state_; }
 
  protected:
   void draw(DcHandle dc) override;
+  access_role default_role() const override { return access_role::push_button; }
 
  private:
   int mode_ = 0;

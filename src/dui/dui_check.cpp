@@ -74,9 +74,7 @@ void dui_ctrl_check::on_event(const skin_event& event) {
       invalidate_control(this);
       break;
     case kMsgLButtonUp:
-      set_checked(!checked_);
-      platform::post_message(owner_or_self()->window(), SKIN_MSG_CHECK_CLICK, 0,
-                             reinterpret_cast<intptr_t>(name_.c_str()));
+      activate();
       break;
     case kMsgMouseLeave:
       hovered_ = false;
@@ -87,9 +85,18 @@ void dui_ctrl_check::on_event(const skin_event& event) {
   }
 }
 
+bool dui_ctrl_check::activate() {
+  if (!enabled_) return false;
+  set_checked(!checked_);
+  platform::post_message(owner_or_self()->window(), SKIN_MSG_CHECK_CLICK, 0,
+                         reinterpret_cast<intptr_t>(name_.c_str()));
+  return true;
+}
+
 void dui_ctrl_check::set_checked(bool checked) {
   checked_ = checked;
   invalidate_control(this);
+  platform::notify_access(this, platform::access_event::state_change);
 }
 
 void dui_ctrl_check::draw(DcHandle dc) {
@@ -170,15 +177,22 @@ void dui_ctrl_radio::on_event(const skin_event& event) {
       hovered_ = false;
       break;
     case kMsgLButtonUp:
-      set_checked(true);
-      platform::post_message(owner_or_self()->window(), SKIN_MSG_RADIO_CLICK, 0,
-                             reinterpret_cast<intptr_t>(name_.c_str()));
+      activate();
       return;
     default:
       return;
   }
   invalidate_control(this);
 }
+
+bool dui_ctrl_radio::activate() {
+  set_checked(true);
+  platform::post_message(owner_or_self()->window(), SKIN_MSG_RADIO_CLICK, 0,
+                         reinterpret_cast<intptr_t>(name_.c_str()));
+  return true;
+}
+
+std::wstring dui_ctrl_radio::label() const { return utf8_to_wide(text_); }
 
 void dui_ctrl_radio::draw(DcHandle dc) {
   draw_box(dc, box_, box_frame(checked_, hovered_), box_width_, box_height_, 0, rect_);

@@ -23,12 +23,19 @@ class dui_ctrl_check : public ctrl_base, public base_drawtext<dui_ctrl_check> {
   void layout() override;
   void on_event(const skin_event& event) override;
 
+  bool interactive() const override { return true; }
+  bool enabled() const override { return enabled_; }
+  bool activate() override;
+  bool checked() const override { return checked_; }
+  std::wstring label() const override { return text_; }
+
   void set_checked(bool checked);
   bool is_checked() const { return checked_; }
   bool hovered() const { return hovered_; }
 
  protected:
   void draw(DcHandle dc) override;
+  access_role default_role() const override { return access_role::check_box; }
 
  private:
   unsigned id_ = 0;
@@ -50,6 +57,11 @@ class dui_ctrl_radio : public ctrl_base {
   void layout() override;
   void on_event(const skin_event& event) override;
 
+  bool interactive() const override { return true; }
+  bool activate() override;
+  bool checked() const override { return checked_; }
+  std::wstring label() const override;
+
   void set_checked(bool checked);
   bool is_checked() const { return checked_; }
   bool hovered() const { return hovered_; }
@@ -59,6 +71,7 @@ class dui_ctrl_radio : public ctrl_base {
 
  protected:
   void draw(DcHandle dc) override;
+  access_role default_role() const override { return access_role::radio_button; }
 
  private:
   void select_in_group();

@@ -1,8 +1,6 @@
 #include "dui/dui_panel.h"
 
 #include <algorithm>
-#include <mutex>
-#include <set>
 
 #include "dui/easing.h"
 #include "dui/skin_json.h"
@@ -10,38 +8,7 @@
 #include "dui/three_part.h"
 
 namespace dui {
-namespace {
-
-// Guards every panel's slide state and the set of live panels. A step takes
-// it for its whole run, so a panel being destroyed (which takes it too)
-// waits for a running step, and a step whose panel is gone does nothing.
-std::recursive_mutex& slide_lock() {
-  static std::recursive_mutex lock;
-  return lock;
-}
-
-std::set<const dui_ctrl_panel*>& live_panels() {
-  static std::set<const dui_ctrl_panel*> panels;
-  return panels;
-}
-
-void run_slide_step(void* user) {
-  std::lock_guard<std::recursive_mutex> lock(slide_lock());
-  auto* panel = static_cast<dui_ctrl_panel*>(user);
-  if (live_panels().count(panel)) panel->slide_step();
-}
-
-}  // namespace
-
-dui_ctrl_panel::dui_ctrl_panel() {
-  std::lock_guard<std::recursive_mutex> lock(slide_lock());
-  live_panels().insert(this);
-}
-
 dui_ctrl_panel::~dui_ctrl_panel() {
-  std::lock_guard<std::recursive_mutex> lock(slide_lock());
-  live_panels().erase(this);
-  platform::cancel_one_shot_timer(step_timer_);
   if (timer_window_) platform::kill_timer(timer_window_, reinterpret_cast<uintptr_t>(&timer_));
 }
 
@@ -111,20 +78,14 @@ void dui_ctrl_panel::layout() {
   ctrl_base::layout();
 }
 
-void dui_ctrl_panel::paint(DcHandle dc, const rect& update) {
-  // A slide step may be moving this panel's rectangle and its children's.
-  std::lock_guard<std::recursive_mutex> lock(slide_lock());
-  ctrl_base::paint(dc, update);
-}
-
 void dui_ctrl_panel::set_image(const std::string& file) {
   current_.set_file(utf8_to_wide(file));
   invalidate_control(this);
 }
 
-void dui_ctrl_panel::start_timer(int kind, unsigned period) {
+bool dui_ctrl_panel::start_timer(int kind, unsigned period) {
   timer_.kind = kind;
-  platform::set_timer(timer_window_, reinterpret_cast<uintptr_t>(&timer_), period);
+  return platform::set_timer(timer_window_, reinterpret_cast<uintptr_t>(&timer_), period);
 }
 
 void dui_ctrl_panel::advance_picture() {
@@ -136,7 +97,12 @@ void dui_ctrl_panel::advance_picture() {
 // fades out, the next one becomes current and fades in; with 1 the next one
 // becomes current at once and fades in.
 void dui_ctrl_panel::on_event(const skin_event& event) {
-  if (event.message != kMsgTimer || fade_step_ <= 0 || pictures_.empty()) return;
+  if (event.message != kMsgTimer) return;
+  if (timer_.kind == kPanelSliding) {
+    slide_step();
+    return;
+  }
+  if (fade_step_ <= 0 || pictures_.empty()) return;
   switch (timer_.kind) {
     case kPanelShowing:
       if (switch_type_ == 0) {
@@ -191,7 +157,6 @@ void dui_ctrl_panel::set_fill_color(const std::string& color) {
 }
 
 void dui_ctrl_panel::set_rect(int left, int top, int right, int bottom) {
-  std::lock_guard<std::recursive_mutex> lock(slide_lock());
   const rect target{left, top, right, bottom};
   if (!animation_) {
     apply_rect(target);
@@ -201,44 +166,52 @@ void dui_ctrl_panel::set_rect(int left, int top, int right, int bottom) {
   if (animation_time_ == 0 || animation_degree_ == 0) return;
   slide_target_ = target;
   slide_start_ = rect_;
-  timer_.kind = kPanelSliding;
-  remaining_.exchange(static_cast<int32_t>(std::min(animation_degree_, 1000000u)));
-  // A running chain of steps carries on towards the new target.
-  if (step_timer_ != 0) return;
-  step_timer_ = platform::start_one_shot_timer(step_period(), &run_slide_step, this);
-  if (step_timer_ == 0) {
-    // No timer: the panel still has to arrive.
-    remaining_.exchange(0);
-    apply_rect(target);
-    invalidate(false);
+  // A running slide carries on from where it is towards the new target.
+  remaining_ = static_cast<int32_t>(std::min(animation_degree_, kMaxSlideSteps));
+  if (timer_.kind == kPanelSliding && timer_window_) return;
+  timer_window_ = hosting_window();
+  if (!start_timer(kPanelSliding, step_period())) finish_slide();
+}
+
+void dui_ctrl_panel::finish_slide() {
+  remaining_ = 0;
+  apply_rect(slide_target_);
+  invalidate(false);
+  stop_slide_timer();
+}
+
+void dui_ctrl_panel::stop_slide_timer() {
+  if (timer_.kind != kPanelSliding) return;
+  // The picture switching, if the panel has any, goes on where it was.
+  if (fade_step_ > 0) {
+    fade_level_ = 0;
+    start_timer(kPanelShowing, timer_gap_);
+  } else {
+    platform::kill_timer(timer_window_, reinterpret_cast<uintptr_t>(&timer_));
+    timer_.kind = kPanelShowing;
   }
 }
 
 void dui_ctrl_panel::slide_step() {
-  std::lock_guard<std::recursive_mutex> lock(slide_lock());
-  step_timer_ = 0;
+  if (remaining_ <= 0) {
+    stop_slide_timer();
+    return;
+  }
   const int32_t remaining = --remaining_;
-  if (remaining < 0) return;
   // t counts down with b = 1, c = -1: the curve is read backwards, so
   // "bounce-out" lands with its bounces and ends exactly on the target.
   const auto v = static_cast<float>(
       get_easing(transition_)(remaining, 1.0, -1.0, static_cast<double>(animation_degree_)));
   const auto edge = [v](int from, int to) { return static_cast<int>((to - from) * v + from); };
-  // The last step lands on the target whatever the curve's rounding.
-  apply_rect(remaining == 0 ? slide_target_
-                            : rect{edge(slide_start_.left, slide_target_.left),
-                                   edge(slide_start_.top, slide_target_.top),
-                                   edge(slide_start_.right, slide_target_.right),
-                                   edge(slide_start_.bottom, slide_target_.bottom)});
-  invalidate(false);
-  if (remaining > 0) {
-    step_timer_ = platform::start_one_shot_timer(step_period(), &run_slide_step, this);
-    if (step_timer_ == 0) {
-      remaining_.exchange(0);
-      apply_rect(slide_target_);
-      invalidate(false);
-    }
+  if (remaining == 0) {
+    // The last step lands on the target whatever the curve's rounding.
+    finish_slide();
+    return;
   }
+  apply_rect(rect{edge(slide_start_.left, slide_target_.left), edge(slide_start_.top, slide_target_.top),
+                  edge(slide_start_.right, slide_target_.right),
+                  edge(slide_start_.bottom, slide_target_.bottom)});
+  invalidate(false);
 }
 
 void dui_ctrl_panel::draw_picture(DcHandle dc, int left, int right) {

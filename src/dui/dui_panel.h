@@ -3,7 +3,6 @@
 // on a panel are not consumed, so the screens can drag their window by it.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,20 +19,22 @@ enum panel_timer_kind {
   kPanelShowing = 0,    // a picture stays until the gap is over
   kPanelFadingIn = 1,
   kPanelFadingOut = 2,
-  kPanelSliding = 623,  // the slide runs on one-shot timers
+  kPanelSliding = 623,  // a slide steps on each tick
 };
+
+// A skin may ask for any number of steps; more than this are not told apart.
+constexpr unsigned kMaxSlideSteps = 1000000;
 
 class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
  public:
-  dui_ctrl_panel();
-  // Cancels a pending slide step and waits for a running one.
+  dui_ctrl_panel() = default;
   ~dui_ctrl_panel() override;
   const char* type_name() const override { return "dui_panel"; }
   bool load(const Json::Value& value) override;
   void attach() override;
   void layout() override;
   void on_event(const skin_event& event) override;
-  void paint(DcHandle dc, const rect& update) override;
+  std::wstring label() const override { return text_; }
 
   // Shows another picture (reloaded on the next paint even when the name is
   // the same).
@@ -44,12 +45,13 @@ class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
   // with "animation", in "animation-degree" eased steps over
   // "animation-time" milliseconds.
   void set_rect(int left, int top, int right, int bottom);
-  // One slide step; the one-shot timer runs it (tests call it directly).
+  // One slide step; the hosting window's timer runs it (tests call it
+  // directly).
   void slide_step();
 
   skin_image& picture() { return current_; }
   bool animated() const { return animation_; }
-  int32_t remaining_steps() const { return remaining_.load(); }
+  int32_t remaining_steps() const { return remaining_; }
   // Where the running (or last) slide ends.
   const rect& slide_target() const { return slide_target_; }
   // The period of one slide step: never 0 ms, which no timer accepts.
@@ -60,10 +62,17 @@ class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
 
  protected:
   void draw(DcHandle dc) override;
+  // Panels with a text, or a name for a picture of text, read as text.
+  access_role default_role() const override {
+    return text_.empty() && accname_.empty() ? access_role::none : access_role::static_text;
+  }
 
  private:
   void apply_rect(const rect& r);
-  void start_timer(int kind, unsigned period);
+  // False when the window has no timer to give.
+  bool start_timer(int kind, unsigned period);
+  void finish_slide();
+  void stop_slide_timer();
   void advance_picture();
   void draw_picture(DcHandle dc, int left, int right);
 
@@ -86,16 +95,16 @@ class dui_ctrl_panel : public ctrl_base, public base_drawtext<dui_ctrl_panel> {
   size_t next_index_ = 0;
   WindowHandle timer_window_ = nullptr;
 
-  // The slide. The steps run on the multimedia timer thread under the
-  // process-wide slide lock, which painting also takes.
+  // The slide. Its steps run on WM_TIMER of the hosting window, on the UI
+  // thread that also lays out, hit-tests and paints the panel, so nothing
+  // here needs a lock.
   bool animation_ = false;
   std::string transition_;
   unsigned animation_time_ = 1000;
   unsigned animation_degree_ = 100;
   rect slide_start_;
   rect slide_target_;
-  std::atomic<int32_t> remaining_{0};
-  unsigned step_timer_ = 0;
+  int32_t remaining_ = 0;
 };
 
 }  // namespace dui

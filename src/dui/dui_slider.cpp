@@ -66,6 +66,14 @@ void dui_ctrl_slider::set_position(double fraction) {
   fill_.right = static_cast<int>(fraction * rect_.width() + fill_.left);
   if (fill_.right > rect_.right) fill_.right = fill_.left;
   invalidate_control(this);
+  position_ = fraction;
+  // Screen readers hear of the value a few times a second at most, and
+  // always of the full bar.
+  const double now = platform::counter_ms();
+  if (now - last_value_event_ms_ >= kValueEventGapMs || fraction == 1) {
+    last_value_event_ms_ = now;
+    platform::notify_access(this, platform::access_event::value_change);
+  }
 }
 
 void dui_ctrl_slider::on_event(const skin_event& event) {

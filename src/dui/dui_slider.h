@@ -8,6 +8,9 @@
 
 namespace dui {
 
+// The least time between two value-change events of the bar.
+constexpr double kValueEventGapMs = 250;
+
 class dui_ctrl_slider : public ctrl_base {
  public:
   ~dui_ctrl_slider() override;
@@ -22,10 +25,13 @@ class dui_ctrl_slider : public ctrl_base {
   // unless 0 < f <= 1.
   void set_position(double fraction);
   const rect& fill() const { return fill_; }
+  // The fraction last set (0 before any).
+  double position() const { return position_; }
   const rect& thumb() const { return thumb_; }
 
  protected:
   void draw(DcHandle dc) override;
+  access_role default_role() const override { return access_role::progress_bar; }
 
  private:
   void reset_rects();
@@ -45,6 +51,8 @@ class dui_ctrl_slider : public ctrl_base {
   rect fill_;
   rect thumb_;
   WindowHandle timer_window_ = nullptr;
+  double position_ = 0;
+  double last_value_event_ms_ = -1e9;
 };
 
 }  // namespace dui

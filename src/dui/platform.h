@@ -12,6 +12,7 @@
 namespace dui {
 
 struct text_style;
+class ctrl_base;
 
 namespace platform {
 
@@ -33,15 +34,15 @@ int image_height(void* image);
 bool file_exists(const std::wstring& path);
 bool read_file(const std::wstring& path, std::string* bytes);
 
-// Window timers: WM_TIMER with the id reaches the window's procedure.
-void set_timer(WindowHandle window, uintptr_t id, unsigned period_ms);
+// Window timers: WM_TIMER with the id reaches the window's procedure, on
+// the window's own thread. False when no timer could be started.
+bool set_timer(WindowHandle window, uintptr_t id, unsigned period_ms);
 void kill_timer(WindowHandle window, uintptr_t id);
 
-// One-shot multimedia timers: the callback runs once on the timer thread
-// after the period. 0 when the timer could not be started.
-using one_shot_callback = void (*)(void* user);
-unsigned start_one_shot_timer(unsigned period_ms, one_shot_callback callback, void* user);
-void cancel_one_shot_timer(unsigned id);
+// Tells assistive technology that a control took the focus or changed its
+// value or state (nothing when no window shows the control).
+enum class access_event { focus, value_change, state_change };
+void notify_access(ctrl_base* control, access_event event);
 
 // Milliseconds of the high-resolution counter.
 double counter_ms();

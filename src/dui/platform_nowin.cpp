@@ -17,9 +17,9 @@ std::vector<posted_message>& posted_messages() {
 }
 
 namespace {
-bool one_shot_timers_fail = false;
+bool timers_fail = false;
 }  // namespace
-void set_one_shot_timers_fail(bool fail) { one_shot_timers_fail = fail; }
+void set_timers_fail(bool fail) { timers_fail = fail; }
 
 namespace platform {
 
@@ -56,14 +56,11 @@ bool read_file(const std::wstring& path, std::string* bytes) {
   return true;
 }
 
-void set_timer(WindowHandle, uintptr_t, unsigned) {}
+// Tests run the ticks themselves; a started timer only needs to succeed.
+bool set_timer(WindowHandle window, uintptr_t, unsigned) { return window && !timers_fail; }
 void kill_timer(WindowHandle, uintptr_t) {}
-// Tests run the steps themselves; a started timer only needs an id.
-unsigned start_one_shot_timer(unsigned, one_shot_callback, void*) {
-  return one_shot_timers_fail ? 0 : 1;
-}
-void cancel_one_shot_timer(unsigned) {}
 double counter_ms() { return 0; }
+void notify_access(ctrl_base*, access_event) {}
 void fill_rect(DcHandle, const rect&, uint32_t) {}
 void draw_image(DcHandle, void*, const rect&, const rect&) {}
 void draw_image_faded(DcHandle, void*, const rect&, const rect&, float) {}
@@ -93,6 +90,7 @@ void ctrl_dialog::set_height(int height) {
 }
 void ctrl_dialog::update_tool_tip(WindowHandle, ctrl_base*, unsigned, uintptr_t, intptr_t) {}
 void ctrl_dialog::apply_region(WindowHandle) {}
+void ctrl_dialog::focus_changed() {}
 intptr_t ctrl_base::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
 
 }  // namespace dui

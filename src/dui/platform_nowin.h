@@ -16,7 +16,7 @@ struct posted_message {
 
 std::vector<posted_message>& posted_messages();
 
-// While set, one-shot timers cannot start (as when the system has none left).
-void set_one_shot_timers_fail(bool fail);
+// While set, window timers cannot start (as when the system has none left).
+void set_timers_fail(bool fail);
 
 }  // namespace dui

@@ -2,7 +2,6 @@
 // GDI+ API.
 #include <windows.h>
 
-#include <mmsystem.h>
 #include <objidl.h>
 
 #include <algorithm>
@@ -99,42 +98,12 @@ bool read_file(const std::wstring& path, std::string* bytes) {
   return ok;
 }
 
-void set_timer(WindowHandle window, uintptr_t id, unsigned period_ms) {
-  if (window) SetTimer(window, id, period_ms, nullptr);
+bool set_timer(WindowHandle window, uintptr_t id, unsigned period_ms) {
+  return window && SetTimer(window, id, period_ms, nullptr) != 0;
 }
 
 void kill_timer(WindowHandle window, uintptr_t id) {
   if (window) KillTimer(window, id);
-}
-
-namespace {
-
-struct one_shot {
-  one_shot_callback callback;
-  void* user;
-};
-
-void CALLBACK one_shot_proc(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
-  const auto* shot = reinterpret_cast<const one_shot*>(user);
-  const one_shot copy = *shot;
-  delete shot;
-  copy.callback(copy.user);
-}
-
-}  // namespace
-
-unsigned start_one_shot_timer(unsigned period_ms, one_shot_callback callback, void* user) {
-  auto* shot = new one_shot{callback, user};
-  const MMRESULT id = timeSetEvent(period_ms, 0, one_shot_proc, reinterpret_cast<DWORD_PTR>(shot),
-                                   TIME_ONESHOT | TIME_CALLBACK_FUNCTION);
-  if (id == 0) delete shot;
-  return id;
-}
-
-void cancel_one_shot_timer(unsigned id) {
-  // A cancelled timer never runs its callback, so its record stays behind;
-  // it is a few bytes, once per destroyed animation.
-  if (id) timeKillEvent(id);
 }
 
 double counter_ms() {

@@ -50,8 +50,8 @@ bool CDlgInstalling::ProcessMessage(HWND window, UINT message, WPARAM wParam, LP
       return true;
     case WM_PAINT:
       return false;  // the skin paints
-    case 3025:
-    case 3027:
+    case kMsgProgressReserved1:
+    case kMsgProgressReserved2:
       return true;
     case WM_COMMAND:
       if (LOWORD(wParam) == kTrayItemExit) {
@@ -121,6 +121,7 @@ void CDlgInstalling::Initialise() {
   SetControlVisible(kProcWindow, "reconnect", false);
   if (auto* status = SkinControl<dui::dui_ctrl_panel>(kProcWindow, "process_msg")) {
     status->set_image("text_downloading.png");
+    status->set_access_name(kDownloadingName);
   }
   InvalidateRect(window_, nullptr, FALSE);
 }
@@ -158,6 +159,7 @@ void CDlgInstalling::EnterInstallPhase() {
   SetButtonDisabled(kProcWindow, "close", true);
   if (auto* status = SkinControl<dui::dui_ctrl_panel>(kProcWindow, "process_msg")) {
     status->set_image("text_installing.png");
+    status->set_access_name(kInstallingName);
   }
   ShowPercent(80);
   if (window_) InvalidateRect(window_, nullptr, FALSE);

@@ -17,6 +17,9 @@ class CDlgSetting;
 constexpr UINT kMsgDownloadProgress = 3024;  // lParam: download percent
 constexpr UINT kMsgProgressClose = 3028;     // ends the user interface, exit code 1
 constexpr UINT kMsgInstallComplete = 3030;   // ends the user interface, exit code 0
+// Accepted and ignored: senders of the window's interface may post them.
+constexpr UINT kMsgProgressReserved1 = 3025;
+constexpr UINT kMsgProgressReserved2 = 3027;
 constexpr UINT kMsgTrayCallback = 0x465;
 // Tray menu resources and items.
 constexpr int kTrayMenuWithExit = 211;

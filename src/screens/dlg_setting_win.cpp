@@ -91,6 +91,7 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case kMsgCustomFromProgress:
       if (auto* setup = SkinControl<dui::dui_ctrl_button>(kMainWindow, "button_setup")) {
         setup->set_image("btn_setup.png", 3);
+        setup->set_access_name(kActionInstallName);
         setup->set_disabled(false);
         setup->set_visible(true);
       }
@@ -152,6 +153,7 @@ void CDlgSetting::OnModeNotice(int mode) {
     auto* action = SkinControl<dui::dui_ctrl_button>(kMainWindow, name);
     if (action == nullptr || look.actionPicture == nullptr) continue;
     action->set_image(look.actionPicture, 3);
+    action->set_access_name(look.actionName);
     action->set_disabled(false);
   }
   if (look.tipsString != 0) {
@@ -174,13 +176,13 @@ void CDlgSetting::OnModeNotice(int mode) {
 
 void CDlgSetting::OnPhaseNotice(int state) {
   switch (state) {
-    case 5:
+    case kStateAttachmentDownload:
       ShowProgressScreen();
       break;
-    case 7:
+    case kStateGoRequest:
       if (progressScreen_ != nullptr) progressScreen_->EnterInstallPhase();
       break;
-    case 8:
+    case kStateDone:
       CloseUi(0);
       break;
     default:

@@ -86,16 +86,19 @@ ModeLook LookOfMode(int mode) {
     case 1:
     case 3:
       look.actionPicture = "btn_open.png";
+      look.actionName = "175";
       look.tipsString = 177;
       break;
     case 2:
       look.actionPicture = "btn_update.png";
+      look.actionName = "176";
       look.tipsString = 178;
       look.customEnabled = true;
       look.updateMode = true;
       break;
     case 4:
       look.actionPicture = "btn_update.png";
+      look.actionName = "176";
       look.tipsString = 181;
       look.customEnabled = true;
       look.updateMode = true;

@@ -40,11 +40,19 @@ constexpr std::uintptr_t kInstallProgressId = 10001;
 bool ParseInstallProgress(std::uintptr_t identifier, const void* data, std::size_t size,
                           std::uint32_t* percent);
 
+// The accessible name (string table id) of the action button's install
+// picture; the other pictures' are in ModeLook.
+constexpr char kActionInstallName[] = "174";
+// The accessible names of the progress screen's status pictures.
+constexpr char kDownloadingName[] = "180";
+constexpr char kInstallingName[] = "179";
+
 // What the options screen shows for an install mode.
 struct ModeLook {
   bool known = false;          // modes 0 to 5
   bool startsAtOnce = false;   // 0 and 5: no click needed
   const char* actionPicture = nullptr;  // null: keep the install picture
+  const char* actionName = nullptr;     // its accessible name (string id)
   unsigned tipsString = 0;     // string table id of the red hint, 0 none
   bool customEnabled = false;  // the custom-settings button
   bool updateMode = false;     // the directory cannot change

@@ -29,6 +29,16 @@ const NamedString kNamedStrings[] = {
     {207, L"IDS_STRING_ERROR_RUNSETUP_FAILED"},
     {208, L"IDS_STRING_ERROR_INSTALL_HINT_TITLE"},
     {209, L"IDS_STRING_ERROR_UNKNOWN"},
+    // Names that screen readers read for pictures and picture buttons.
+    {220, L"IDS_STRING_ACC_CLOSE"},
+    {221, L"IDS_STRING_ACC_MINIMIZE"},
+    {222, L"IDS_STRING_ACC_LICENCE"},
+    {223, L"IDS_STRING_ACC_CUSTOM"},
+    {224, L"IDS_STRING_ACC_OPTIONS"},
+    {225, L"IDS_STRING_ACC_PROGRESS"},
+    {226, L"IDS_STRING_ACC_WEBSITE"},
+    {227, L"IDS_STRING_ACC_HIDE"},
+    {228, L"IDS_STRING_ACC_FAILED"},
 };
 
 }  // namespace

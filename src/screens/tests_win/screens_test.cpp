@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "app/product_detection_win.h"
 #include "app/testing/recorder_stub.h"
 #include "app/ui_thread.h"
+#include "dui/ctrl_dialog.h"
 #include "dui/dui_button.h"
 #include "dui/dui_panel.h"
 #include "dui/skin_manager.h"
@@ -456,6 +460,186 @@ TEST_F(ScreensTest, EndNoticesAndTheirWindows) {
     EXPECT_TRUE(UiEnds());
     EXPECT_EQ(traces_.Has(L"insfail"), c.failureWindow);
   }
+}
+
+// Keys as the keyboard delivers them, to the foreground window.
+void Press(WORD key, WORD modifier = 0) {
+  INPUT inputs[4] = {};
+  int n = 0;
+  const auto add = [&](WORD vk, DWORD flags) {
+    inputs[n].type = INPUT_KEYBOARD;
+    inputs[n].ki.wVk = vk;
+    inputs[n].ki.dwFlags = flags;
+    ++n;
+  };
+  if (modifier) add(modifier, 0);
+  add(key, 0);
+  add(key, KEYEVENTF_KEYUP);
+  if (modifier) add(modifier, KEYEVENTF_KEYUP);
+  SendInput(n, inputs, sizeof(INPUT));
+  dui::pump(150);
+}
+
+std::string FocusedIn(const char* window) {
+  dui::ctrl_dialog* dialog = dui::skin_manager::instance()->find_dialog(window);
+  return dialog && dialog->focused() ? dialog->focused()->name() : std::string("-");
+}
+
+// The options screen by keyboard alone: Tab to the custom-install button,
+// Enter opens the panel; Tab to a box, Space unticks it; Shift+Tab back to
+// the action button, Enter commits. Esc opens the cancel question and
+// Alt+F4 answers it as its close box does.
+TEST_F(ScreensTest, KeyboardAloneOpensThePanelUnticksAndInstalls) {
+  Start();
+  Post(kMsgModeNotice, 4);
+  ASSERT_TRUE(WaitUntil([] { return !IsDisabled("vxwebinstall_main", "button_setup"); }));
+  SetForegroundWindow(main_);
+  dui::pump(300);
+
+  Press(VK_ESCAPE);
+  HWND prompt = WaitScreen(ui_->uiThread, 350, 154);
+  ASSERT_NE(prompt, nullptr);
+  dui::pump(300);
+  Press(VK_F4, VK_MENU);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+  EXPECT_TRUE(traces_.Has(L"qxclose"));
+  EXPECT_EQ(choice_.cancelRequested, 0);
+  SetForegroundWindow(main_);
+  dui::pump(300);
+
+  for (const char* expected : {"button_setup", "xkxy", "button_custom"}) {
+    Press(VK_TAB);
+    EXPECT_EQ(FocusedIn("vxwebinstall_main"), expected);
+  }
+  dui::screenshot ring = Shoot(main_, "screen_keyboard_focus.bmp");
+  // The ring: 2 brand pixels wide, 2 pixels around the button (508..588 x
+  // 248..268), over the white body.
+  EXPECT_GT(CountNear(ring, 504, 244, 592, 246, kBrand), 150);
+  EXPECT_GT(CountNear(ring, 504, 270, 592, 272, kBrand), 150);
+
+  Press(VK_RETURN);
+  auto* panel = dynamic_cast<dui::dui_ctrl_panel*>(Control("vxwebinstall_main", "adupnbtm"));
+  ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return panel->area().top == 121 + 160 && panel->remaining_steps() == 0; }));
+  // The directory is locked in an update: Tab passes "更改目录".
+  Press(VK_TAB);
+  EXPECT_EQ(FocusedIn("vxwebinstall_main"), "select_mrll");
+  Press(VK_SPACE);
+  Shoot(main_, "screen_keyboard_panel.bmp");
+  Press(VK_TAB, VK_SHIFT);
+  EXPECT_EQ(FocusedIn("vxwebinstall_main"), "xkxy");
+  Press(VK_TAB, VK_SHIFT);
+  EXPECT_EQ(FocusedIn("vxwebinstall_main"), "button_setup");
+  Press(VK_RETURN);
+  ASSERT_EQ(WaitForSingleObject(choice_.goEvent, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(choice_.defaultBrowser, 0);
+  EXPECT_EQ(choice_.desktopShortcut, 1);
+  EXPECT_EQ(choice_.quickLaunch, 1);
+}
+
+// What a screen reader finds through AccessibleObjectFromWindow: the
+// controls with their Chinese names, roles and states, the progress value,
+// the focus, and the action button's default action, which installs.
+TEST_F(ScreensTest, ScreenReaderReadsTheScreensAndInstalls) {
+  // MinGW's oleacc library gives no usable IID_IAccessible.
+  const GUID iidAccessible = {
+      0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  Start();
+  Post(kMsgModeNotice, 4);
+  ASSERT_TRUE(WaitUntil([] { return !IsDisabled("vxwebinstall_main", "button_setup"); }));
+  struct Element {
+    long id;
+    long role;
+    long state;
+    std::wstring value;
+  };
+  const auto read = [&](HWND window, std::map<std::wstring, Element>* out) {
+    IAccessible* object = nullptr;
+    EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, iidAccessible,
+                                         reinterpret_cast<void**>(&object)), S_OK);
+    if (object == nullptr) return object;
+    long count = 0;
+    object->get_accChildCount(&count);
+    for (long id = 1; id <= count; ++id) {
+      VARIANT child;
+      child.vt = VT_I4;
+      child.lVal = id;
+      BSTR name = nullptr, value = nullptr;
+      VARIANT role, state;
+      object->get_accName(child, &name);
+      object->get_accRole(child, &role);
+      object->get_accState(child, &state);
+      object->get_accValue(child, &value);
+      (*out)[name ? name : L""] = Element{id, role.lVal, state.lVal, value ? value : L""};
+      SysFreeString(name);
+      SysFreeString(value);
+    }
+    return object;
+  };
+  std::map<std::wstring, Element> options;
+  IAccessible* object = read(main_, &options);
+  ASSERT_NE(object, nullptr);
+  struct Expected {
+    const wchar_t* name;
+    long role;
+    long stateSet, stateClear;
+  };
+  const Expected expected[] = {
+      {L"\x4E00\x952E\x5347\x7EA7", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSABLE,
+       STATE_SYSTEM_UNAVAILABLE},                                                   // 一键升级
+      {L"\x5173\x95ED", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSABLE, 0},           // 关闭
+      {L"\x6700\x5C0F\x5316", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSABLE, 0},     // 最小化
+      {L"\x7528\x6237\x8BB8\x53EF\x534F\x8BAE", ROLE_SYSTEM_LINK, STATE_SYSTEM_LINKED, 0},  // 用户许可协议
+      {L"\x81EA\x5B9A\x4E49\x5B89\x88C5", ROLE_SYSTEM_PUSHBUTTON, 0, 0},             // 自定义安装
+      {L"\x5B89\x88C5\x9009\x9879", ROLE_SYSTEM_GROUPING, STATE_SYSTEM_INVISIBLE, 0},  // 安装选项 (closed)
+      {L"\x8BBE\x4E3A\x9ED8\x8BA4\x6D4F\x89C8\x5668", ROLE_SYSTEM_CHECKBUTTON,
+       STATE_SYSTEM_CHECKED | STATE_SYSTEM_INVISIBLE, STATE_SYSTEM_FOCUSABLE},       // 设为默认浏览器
+      {L"\x5B89\x88C5\x5373\x8868\x793A\x540C\x610F", ROLE_SYSTEM_STATICTEXT, 0, 0},  // 安装即表示同意
+  };
+  for (const Expected& e : expected) {
+    const auto found = options.find(e.name);
+    ASSERT_NE(found, options.end()) << "no element named " << std::wstring(e.name).size();
+    EXPECT_EQ(found->second.role, e.role);
+    EXPECT_EQ(found->second.state & e.stateSet, e.stateSet);
+    EXPECT_EQ(found->second.state & e.stateClear, 0);
+  }
+  // Focus by the reader, then its default action on the action button.
+  VARIANT action;
+  action.vt = VT_I4;
+  action.lVal = options[L"\x4E00\x952E\x5347\x7EA7"].id;
+  EXPECT_EQ(object->accSelect(SELFLAG_TAKEFOCUS, action), S_OK);
+  VARIANT focus;
+  EXPECT_EQ(object->get_accFocus(&focus), S_OK);
+  EXPECT_EQ(focus.vt == VT_I4 ? focus.lVal : -1, action.lVal);
+  long left = 0, top = 0, width = 0, height = 0;
+  object->accLocation(&left, &top, &width, &height, action);
+  RECT window;
+  GetWindowRect(main_, &window);
+  EXPECT_EQ(left - window.left, 210);
+  EXPECT_EQ(width, 200);
+  EXPECT_EQ(object->accDoDefaultAction(action), S_OK);
+  ASSERT_EQ(WaitForSingleObject(choice_.goEvent, 5000), WAIT_OBJECT_0);
+  object->Release();
+
+  // The progress screen: the status picture's name and the bar's value.
+  Post(kMsgPhaseNotice, kStateAttachmentDownload);
+  HWND progress = Progress();
+  ASSERT_NE(progress, nullptr);
+  choice_.downloadPercent = 50;
+  dui::pump(400);
+  std::map<std::wstring, Element> proc;
+  IAccessible* progressObject = read(progress, &proc);
+  ASSERT_NE(progressObject, nullptr);
+  std::wstring downloading;
+  LookupString(&downloading, 180);
+  EXPECT_EQ(proc.count(downloading), 1u);
+  const auto bar = proc.find(L"\x5B89\x88C5\x8FDB\x5EA6");  // 安装进度
+  ASSERT_NE(bar, proc.end());
+  EXPECT_EQ(bar->second.role, ROLE_SYSTEM_PROGRESSBAR);
+  EXPECT_EQ(bar->second.value, L"40%");
+  progressObject->Release();
+  CoUninitialize();
 }
 
 BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM parameter) {
