@@ -268,7 +268,9 @@ class skin_accessible final : public IAccessible {
     RECT r;
     if (control) {
       const rect& a = control->area();
-      r = RECT{a.left, a.top, a.right, a.bottom};
+      const double scale = dialog_of(window_)->scale();
+      r = RECT{platform::to_pixels(a.left, scale), platform::to_pixels(a.top, scale),
+               platform::to_pixels(a.right, scale), platform::to_pixels(a.bottom, scale)};
     } else {
       GetClientRect(window_, &r);
     }
@@ -314,7 +316,9 @@ class skin_accessible final : public IAccessible {
     hit->vt = VT_I4;
     hit->lVal = CHILDID_SELF;
     const std::vector<ctrl_base*> elements = accessible_elements(dialog);
-    for (ctrl_base* c = hit_test(dialog, p.x, p.y); c && c != dialog; c = c->parent()) {
+    const int unit_x = static_cast<int>(p.x / dialog->scale());
+    const int unit_y = static_cast<int>(p.y / dialog->scale());
+    for (ctrl_base* c = hit_test(dialog, unit_x, unit_y); c && c != dialog; c = c->parent()) {
       for (size_t i = 0; i < elements.size(); ++i) {
         if (elements[i] == c) {
           hit->lVal = static_cast<long>(i + 1);

@@ -67,6 +67,10 @@ class ctrl_dialog : public ctrl_base {
   rect focus_ring(const ctrl_base* control) const;
   uint32_t focus_colorref(const ctrl_base* control) const;
 
+  // The window's DPI / 96, read when the window is attached and when its
+  // DPI changes: everything is laid out in 96-DPI units and drawn, sized
+  // and hit-tested in the window's pixels.
+  double scale() const { return scale_; }
   int width() const { return width_; }
   int height() const { return height_; }
   int region_corner() const { return rgn_width_; }
@@ -76,6 +80,9 @@ class ctrl_dialog : public ctrl_base {
   // Window-system part of a focus change: the window focus for edits, the
   // repaint and the accessibility event.
   void focus_changed();
+  // Window-system part of a scale change: the scale's record, the window's
+  // size in pixels.
+  void apply_scale(WindowHandle window, unsigned dpi);
   void draw_focus_ring(DcHandle dc);
   // Gives the window its corner region (window-system part).
   void apply_region(WindowHandle window);
@@ -88,6 +95,7 @@ class ctrl_dialog : public ctrl_base {
   unsigned id_ = 0;
   bool thickframe_ = false;
   int rgn_width_ = 0;
+  double scale_ = 1.0;
 
   std::string default_control_;
   ctrl_base* focused_ = nullptr;

@@ -6,16 +6,22 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "dui/accessible_win.h"
 #include "dui/ctrl_dialog.h"
 #include "dui/layout.h"
 #include "dui/platform.h"
+#include "dui/skin_image.h"
 
 namespace dui {
 namespace {
 
 const wchar_t kBindProperty[] = L"bindPointer";
 constexpr COLORREF kColorKey = RGB(255, 0, 255);
+// WM_DPICHANGED (Windows 8.1 and later; the headers show it from Windows 7).
+constexpr UINT kMsgDpiChanged = 0x02E0;
 
 LRESULT CALLBACK subclass_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* control = static_cast<ctrl_base*>(GetPropW(window, kBindProperty));
@@ -53,8 +59,17 @@ void ctrl_dialog::attach_to(WindowHandle window, ModuleHandle module) {
                         WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX);
 }
 
+void ctrl_dialog::apply_scale(WindowHandle window, unsigned dpi) {
+  // 96 to 480 DPI: 100 % to 500 %.
+  scale_ = std::clamp(static_cast<int>(dpi), 96, 480) / 96.0;
+  platform::set_window_scale(window, scale_);
+  // Above 125 % the 2x images are sharper than 1x ones stretched.
+  if (scale_ > 1.25) set_prefer_double_images(true);
+}
+
 void ctrl_dialog::attach() {
   HWND window = window_;
+  apply_scale(window, platform::window_dpi(window));
   const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
   const LONG_PTR new_style = (style & ~static_cast<LONG_PTR>(0x00CB0000)) | 0x86000000;
   if (new_style != style) SetWindowLongPtrW(window, GWL_STYLE, new_style);
@@ -64,10 +79,12 @@ void ctrl_dialog::attach() {
   SetLayeredWindowAttributes(window, kColorKey, 255, LWA_COLORKEY | LWA_ALPHA);
 
   rect_ = rect{0, 0, width_, height_};
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - width_) >> 1;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - height_) >> 1;
-  screen_rect_ = rect{left, top, left + width_, top + height_};
-  MoveWindow(window, left, top, width_, height_, TRUE);
+  const int pixel_width = platform::to_pixels(width_, scale_);
+  const int pixel_height = platform::to_pixels(height_, scale_);
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - pixel_width) >> 1;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - pixel_height) >> 1;
+  screen_rect_ = rect{left, top, left + pixel_width, top + pixel_height};
+  MoveWindow(window, left, top, pixel_width, pixel_height, TRUE);
   if (parent_ && owner_ && owner_->window()) SetParent(window, owner_->window());
 
   tool_tip_enabled_ = true;
@@ -97,8 +114,8 @@ void ctrl_dialog::set_height(int height) {
   rect_ = rect{0, 0, width_, height_};
   RECT r;
   GetWindowRect(window_, &r);
-  SetWindowPos(window_, nullptr, r.left, r.top, width_, height_,
-               SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+  SetWindowPos(window_, nullptr, r.left, r.top, platform::to_pixels(width_, scale_),
+               platform::to_pixels(height_, scale_), SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
 }
 
 intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr_t wparam,
@@ -110,12 +127,19 @@ intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr
                            lparam);
   };
 
+  // The controls see mouse points in units.
+  LPARAM units = lparam;
+  if (scale_ != 1.0 && message >= WM_MOUSEFIRST && message <= WM_MOUSELAST &&
+      message != WM_MOUSEWHEEL) {
+    units = MAKELPARAM(static_cast<int>(GET_X_LPARAM(lparam) / scale_),
+                       static_cast<int>(GET_Y_LPARAM(lparam) / scale_));
+  }
   if (message == WM_MOUSEMOVE && tool_tip_enabled_) {
-    update_tool_tip(window, hit_test(this, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)), message,
+    update_tool_tip(window, hit_test(this, GET_X_LPARAM(units), GET_Y_LPARAM(units)), message,
                     wparam, lparam);
   }
   ctrl_base* target = nullptr;
-  if (dispatch(message, wparam, lparam, &target)) return 1;
+  if (dispatch(message, wparam, units, &target)) return 1;
 
   switch (message) {
     case WM_TIMER:
@@ -125,8 +149,8 @@ intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr
       invalidate(true);
       break;
     case WM_SIZE: {
-      rect_.right = LOWORD(lparam);
-      rect_.bottom = HIWORD(lparam);
+      rect_.right = static_cast<int>(std::lround(LOWORD(lparam) / scale_));
+      rect_.bottom = static_cast<int>(std::lround(HIWORD(lparam) / scale_));
       layout();
       move_windows();
       if (rgn_width_ < 0) {
@@ -199,6 +223,19 @@ intptr_t ctrl_dialog::window_proc(WindowHandle window, unsigned message, uintptr
       }
       return result;
     }
+    case kMsgDpiChanged: {
+      // Moved to a monitor of another DPI: the suggested place, the size at
+      // the new scale, everything laid out and drawn again.
+      apply_scale(window, LOWORD(wparam));
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                   platform::to_pixels(width_, scale_), platform::to_pixels(height_, scale_),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      layout();
+      move_windows();
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    }
     case WM_GETOBJECT:
       if (static_cast<LONG>(lparam) == static_cast<LONG>(OBJID_CLIENT)) {
         if (const LRESULT object = accessible_object_result(window, wparam)) return object;
@@ -247,22 +284,41 @@ void ctrl_dialog::apply_region(WindowHandle window) {
     ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
     ReleaseDC(window, dc);
   }
-  SetWindowRgn(window, create_corner_region(client.right, client.bottom, rgn_width_), TRUE);
+  SetWindowRgn(window,
+               create_corner_region(client.right, client.bottom,
+                                    rgn_width_ > 0 ? platform::to_pixels(rgn_width_, scale_) : rgn_width_),
+               TRUE);
 }
 
 intptr_t ctrl_dialog::on_paint(WindowHandle window, unsigned, uintptr_t, intptr_t) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  const rect update{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+  const RECT& pixels = ps.rcPaint;
+  // The controls repaint the units the update covers, grown to whole ones.
+  rect update{pixels.left, pixels.top, pixels.right, pixels.bottom};
+  if (scale_ != 1.0) {
+    update = rect{static_cast<int>(std::floor(pixels.left / scale_)),
+                  static_cast<int>(std::floor(pixels.top / scale_)),
+                  std::min(static_cast<int>(std::ceil(pixels.right / scale_)), rect_.right),
+                  std::min(static_cast<int>(std::ceil(pixels.bottom / scale_)), rect_.bottom)};
+    if (update.left <= 0 && update.top <= 0 && update.right >= rect_.right &&
+        update.bottom >= rect_.bottom) {
+      update = rect_;
+    }
+  }
+  const int pixel_width = platform::to_pixels(width_, scale_);
+  const int pixel_height = platform::to_pixels(height_, scale_);
   HDC memory = CreateCompatibleDC(dc);
-  HBITMAP bitmap = CreateCompatibleBitmap(dc, width_, height_);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, pixel_width, pixel_height);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  const RECT all = {0, 0, width_, height_};
+  const RECT all = {0, 0, pixel_width, pixel_height};
   SetBkColor(memory, kColorKey);
   ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+  platform::set_draw_scale(scale_);
   render(memory, update);
-  BitBlt(dc, update.left, update.top, update.width(), update.height(), memory, update.left,
-         update.top, SRCCOPY);
+  platform::set_draw_scale(1.0);
+  BitBlt(dc, pixels.left, pixels.top, pixels.right - pixels.left, pixels.bottom - pixels.top,
+         memory, pixels.left, pixels.top, SRCCOPY);
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);

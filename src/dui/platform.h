@@ -25,9 +25,22 @@ bool is_window_visible(WindowHandle window);
 void show_window(WindowHandle window, bool show);
 void move_window(WindowHandle window, const rect& area);
 
+// High DPI. Controls lay out, hit-test and draw in 96-DPI units; a
+// window's scale (its DPI / 96) turns them into its pixels. The draw scale
+// is the scale of the window being painted.
+unsigned window_dpi(WindowHandle window);
+void set_window_scale(WindowHandle window, double scale);
+double window_scale(WindowHandle window);
+void set_draw_scale(double scale);
+// A 96-DPI coordinate in pixels at a scale (rounded to the nearest).
+int to_pixels(int units, double scale);
+
 // Images: an opaque GDI+ image loaded from a file (nullptr when the name is
-// empty). Width and height are 0 for an image that could not be decoded.
-void* load_image(const std::wstring& path);
+// empty), holding `pixels_per_unit` pixels per 96-DPI unit (2 for the @2x
+// images). Width and height are in units, 0 for an image that could not be
+// decoded. Drawn at a scale other than its own, an image is resampled
+// smoothly; at its own scale, pixel for pixel.
+void* load_image(const std::wstring& path, int pixels_per_unit = 1);
 void dispose_image(void* image);
 int image_width(void* image);
 int image_height(void* image);

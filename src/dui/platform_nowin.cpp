@@ -33,7 +33,12 @@ int os_major_version() { return 6; }
 bool is_window_visible(WindowHandle) { return false; }
 void show_window(WindowHandle, bool) {}
 void move_window(WindowHandle, const rect&) {}
-void* load_image(const std::wstring&) { return nullptr; }
+void* load_image(const std::wstring&, int) { return nullptr; }
+unsigned window_dpi(WindowHandle) { return 96; }
+void set_window_scale(WindowHandle, double) {}
+double window_scale(WindowHandle) { return 1.0; }
+void set_draw_scale(double) {}
+int to_pixels(int units, double scale) { return static_cast<int>(units * scale + (units < 0 ? -0.5 : 0.5)); }
 void dispose_image(void*) {}
 int image_width(void*) { return 0; }
 int image_height(void*) { return 0; }

@@ -10,7 +10,26 @@ std::wstring& folder_storage() {
   return folder;
 }
 
+bool g_prefer_double = false;
+
+// A file name as the skin writes it, relative to the current directory or
+// else to the skin folder; empty when neither has it.
+std::wstring find_file(const std::wstring& file) {
+  if (platform::file_exists(file)) return file;
+  const std::wstring in_folder = skin_folder() + L"\\" + file;
+  return platform::file_exists(in_folder) ? in_folder : std::wstring();
+}
+
 }  // namespace
+
+void set_prefer_double_images(bool prefer) { g_prefer_double = prefer; }
+bool prefer_double_images() { return g_prefer_double; }
+
+std::wstring double_image_name(const std::wstring& file) {
+  const size_t dot = file.rfind(L'.');
+  if (dot == std::wstring::npos || file.find(L'\\', dot) != std::wstring::npos) return file + L"@2x";
+  return file.substr(0, dot) + L"@2x" + file.substr(dot);
+}
 
 void set_skin_folder(const std::wstring& folder) { folder_storage() = folder; }
 const std::wstring& skin_folder() { return folder_storage(); }
@@ -32,8 +51,13 @@ void* skin_image::get() {
   if (loaded_) return image_;
   loaded_ = true;
   if (file_.empty()) return nullptr;
-  std::wstring path = file_;
-  if (!platform::file_exists(path)) path = skin_folder() + L"\\" + file_;
+  if (g_prefer_double) {
+    const std::wstring twice = find_file(double_image_name(file_));
+    if (!twice.empty()) image_ = platform::load_image(twice, 2);
+    if (image_) return image_;
+  }
+  std::wstring path = find_file(file_);
+  if (path.empty()) path = skin_folder() + L"\\" + file_;
   image_ = platform::load_image(path);
   return image_;
 }

@@ -10,6 +10,13 @@ namespace dui {
 void set_skin_folder(const std::wstring& folder);
 const std::wstring& skin_folder();
 
+// Above 125 % the windows draw "name@2x.png" where the skin has one for
+// "name.png" (images loaded afterwards).
+void set_prefer_double_images(bool prefer);
+bool prefer_double_images();
+// "btn.png" -> "btn@2x.png".
+std::wstring double_image_name(const std::wstring& file);
+
 class skin_image {
  public:
   skin_image() = default;

@@ -90,9 +90,10 @@ bool parse(int argc, wchar_t** argv, options* o) {
   return true;
 }
 
-// Saves the dialog drawn into a 32-bit bitmap.
+// Saves the dialog drawn into a 32-bit bitmap, in the window's pixels.
 bool save_snapshot(dui::ctrl_dialog* dialog, const std::wstring& path) {
-  const int w = dialog->width(), h = dialog->height();
+  const int w = dui::platform::to_pixels(dialog->width(), dialog->scale());
+  const int h = dui::platform::to_pixels(dialog->height(), dialog->scale());
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = w;
@@ -107,7 +108,9 @@ bool save_snapshot(dui::ctrl_dialog* dialog, const std::wstring& path) {
   const RECT all = {0, 0, w, h};
   SetBkColor(memory, RGB(255, 0, 255));
   ExtTextOutW(memory, 0, 0, ETO_OPAQUE, &all, nullptr, 0, nullptr);
+  dui::platform::set_draw_scale(dialog->scale());
   dialog->render(memory, dialog->area());
+  dui::platform::set_draw_scale(1.0);
   GdiFlush();
   BITMAPFILEHEADER file = {};
   file.bfType = 0x4D42;
@@ -218,6 +221,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
   });
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
+  RECT placed;
+  GetWindowRect(window, &placed);
+  std::printf("window %ldx%ld at %u dpi\n", placed.right - placed.left, placed.bottom - placed.top,
+              dui::platform::window_dpi(window));
+  std::fflush(stdout);
   if (!o.shot.empty() && !save_snapshot(dialog, o.shot)) {
     std::fprintf(stderr, "skin_viewer: could not save the screenshot\n");
   }
