@@ -97,7 +97,7 @@ screens_test="$win_dir/src/screens/tests_win/screens_win_test.exe"
 if [ -f "$screens_test" ]; then
   (cd "$(dirname "$screens_test")" && rm -f screen_*.bmp &&
    LC_ALL=zh_CN.UTF-8 "$ZETORA_WINE" "$screens_test" \
-     --gtest_filter='ScreensTest.Mode*:ScreensTest.Cancel*:ScreensTest.EndNotices*:ScreensTest.Quick*' \
+     --gtest_filter='ScreensTest.Mode*:ScreensTest.Cancel*:ScreensTest.EndNotices*:ScreensTest.Quick*:ScreensTest.Keyboard*' \
      >"$out_dir/screens_test.log" 2>&1)
   echo "demo: the screens (saved by the screens' test program, $(grep -c '^\[       OK' "$out_dir/screens_test.log") states passed their checks):"
   for bmp in "$(dirname "$screens_test")"/screen_*.bmp; do
@@ -121,5 +121,11 @@ if [ -f "$viewer" ]; then
     echo "demo: the skin's main dialog: $out_dir/skin_main.png (screen: $out_dir/skin_screen.png)"
   else
     echo "demo: the skin viewer saved no screenshot (see $out_dir/skin_viewer.log)"
+  fi
+  # The same dialog at 200 %, in a copy of the prefix with LogPixels 192.
+  if bash "$here/../cmake/wine-dpi-shot.sh" 192 "$viewer" "$out_dir/skin_main_200.bmp" \
+       >"$out_dir/skin_viewer_200.log" 2>&1 &&
+     convert "$out_dir/skin_main_200.bmp" "$out_dir/skin_main_200.png" 2>/dev/null; then
+    echo "demo: the main dialog at 200 %: $out_dir/skin_main_200.png"
   fi
 fi
