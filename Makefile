@@ -2,6 +2,7 @@
 # make test   install what is missing, build, run every host and Windows test
 # make demo   install what is missing, build, run the installer under Wine on loopback
 # make bench  benchmarks (not part of make test)
+# make release  the operator's release build (see the README's release section)
 BUILD ?= build
 JOBS ?= 2
 # Loopback settings of the development build; a release build passes its own.
@@ -10,6 +11,8 @@ SETTINGS ?= -DZETORA_CONFIG_HOST=127.0.0.1 -DZETORA_CONFIG_PORT=18080 \
 HOST_DIR := $(BUILD)/host
 WIN_DIR := $(BUILD)/win32
 TSAN_DIR := $(BUILD)/tsan
+# The release build with example settings, which the tests check and measure.
+RELEASE_CHECK_DIR := $(BUILD)/release-check
 # The Windows-free core under ThreadSanitizer (a host build of its own).
 TSAN_TESTS := net_concurrency_test net_core_test net_task_test
 # The Windows tests and the demo run the build whose programs this machine's
@@ -19,7 +22,8 @@ export ZETORA_WIN_ARCH := $(shell bash cmake/wine-arch.sh)
 RUN_DIR := $(BUILD)/$(ZETORA_WIN_ARCH)
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix-$(ZETORA_WIN_ARCH)
 
-.PHONY: all setup configure build test test-host test-win32 test-tsan demo bench clean
+.PHONY: all setup configure build test test-host test-win32 test-tsan demo bench clean \
+        release release-check
 
 all: build
 
@@ -40,12 +44,24 @@ $(BUILD)/win64/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/win64 -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake \
 	      -DCMAKE_BUILD_TYPE=Release $(SETTINGS)
 
-configure: setup $(HOST_DIR)/CMakeCache.txt $(WIN_DIR)/CMakeCache.txt $(RUN_DIR)/CMakeCache.txt
+configure: setup $(HOST_DIR)/CMakeCache.txt $(RUN_DIR)/CMakeCache.txt
 
-build: configure
+# The 32-bit product is the release check's build; the development build of
+# it is built only where the Windows tests run it (a machine whose Wine runs
+# 32-bit programs).
+build: configure release-check
 	cmake --build $(HOST_DIR) -j$(JOBS)
-	cmake --build $(WIN_DIR) -j$(JOBS)
-	if [ "$(RUN_DIR)" != "$(WIN_DIR)" ]; then cmake --build $(RUN_DIR) -j$(JOBS); fi
+	cmake --build $(RUN_DIR) -j$(JOBS)
+
+release-check: setup
+	JOBS=$(JOBS) bash tools/release_check.sh $(RELEASE_CHECK_DIR)
+
+# make release CONFIG_HOST=... STAT_HOST=... WEBSITE_HOST=... CONFIG_KEY=...
+#              SIGNER_NAME=... [CHANNEL="a b"] [SIGN_PFX=f.p12 SIGN_PASSWORD=...]
+# or make release RELEASE_CONFIG=release.conf (the same names, one per line).
+# Variables given to make reach the script through its environment.
+release: setup
+	JOBS=$(JOBS) bash tools/release.sh
 
 test-host: build
 	cd $(HOST_DIR) && ctest -j$(JOBS) --output-on-failure

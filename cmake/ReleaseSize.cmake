@@ -24,21 +24,20 @@ function(zetora_keep_speed)
 endfunction()
 
 # Adds the test that fails when the 32-bit release installer outgrows its
-# budget. The 64-bit build checks the 32-bit product built beside it
-# (ZETORA_PRODUCT_BUILD), since the product is the 32-bit program.
+# budget. It measures the signed installer of the release check
+# (tools/release_check.sh, run by make beside this build): the program users
+# download, without test seams.
 function(zetora_add_size_check installer_target)
-  if(NOT CMAKE_BUILD_TYPE STREQUAL "Release")
+  if(NOT CMAKE_BUILD_TYPE STREQUAL "Release" OR ZETORA_RELEASE)
     return()
   endif()
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-    set(installer $<TARGET_FILE:${installer_target}>)
-  else()
-    set(ZETORA_PRODUCT_BUILD ${CMAKE_BINARY_DIR}/../win32 CACHE PATH
-        "build folder of the 32-bit product whose size the 64-bit build checks")
-    set(installer ${ZETORA_PRODUCT_BUILD}/ZetoraWebInstaller.exe)
-  endif()
+  set(ZETORA_RELEASE_CHECK_BUILD ${CMAKE_BINARY_DIR}/../release-check CACHE PATH
+      "folder of the release check whose installer the size test measures")
+  set(installer ${ZETORA_RELEASE_CHECK_BUILD}/dist/ZetoraWebInstaller.exe)
   add_test(NAME installer_size
            COMMAND ${CMAKE_COMMAND} -DFILE=${installer} -DLIMIT=${ZETORA_INSTALLER_SIZE_LIMIT}
                    -P ${CMAKE_SOURCE_DIR}/cmake/check-size.cmake)
-  set_tests_properties(installer_size PROPERTIES SKIP_REGULAR_EXPRESSION "no 32-bit installer built")
+  # The release check's artifacts: 32-bit, no test seams, signed, listed.
+  add_test(NAME release_artifacts
+           COMMAND bash ${CMAKE_SOURCE_DIR}/tools/release.sh check ${ZETORA_RELEASE_CHECK_BUILD}/dist)
 endfunction()

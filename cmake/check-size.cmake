@@ -1,8 +1,7 @@
 # cmake -DFILE=path -DLIMIT=bytes -P check-size.cmake
 # Fails when FILE is larger than LIMIT bytes; prints its size either way.
 if(NOT EXISTS "${FILE}")
-  message("no 32-bit installer built at ${FILE}")
-  return()
+  message(FATAL_ERROR "no 32-bit installer built at ${FILE}")
 endif()
 file(SIZE "${FILE}" size)
 math(EXPR left "${LIMIT} - ${size}")

@@ -51,7 +51,7 @@ bool DownloadConfiguration(RunRecorder& recorder, const std::wstring& serverBase
   const std::wstring url = BuildConfigUrl(serverBase, tn);
   *configPath = InstallerDirectory() + L"\\vexlobrowser_config";
 
-  DownloadControl* control = CreateDownloadControl();
+  DownloadControl* control = CreateDownloadControl(&choice.cancelRequested);
   choice.configDownload = control;
   const std::uint32_t limit =
       DownloadTimeLimit(L"ZETORA_TEST_CONFIG_SECONDS", kConfigTimeLimitSeconds);

@@ -31,3 +31,18 @@ enum EndReason : int {
   kEndSetupLaunchFailed = 7,
   kEndCancelled = 8,
 };
+
+// Process exit codes: 0 when the browser is installed (or was up to date and
+// started); otherwise the end reason, so that a silent deployment can tell
+// every failure apart.
+enum ExitCode : int {
+  kExitInstalled = 0,
+  kExitAnotherCopyRunning = 1,
+  kExitNoConfigItem = kEndNoConfigItem,
+  kExitSetupDownloadFailed = kEndSetupDownloadFailed,
+  kExitSetupNotTrusted = kEndSetupNotTrusted,
+  kExitSetupLaunchFailed = kEndSetupLaunchFailed,
+  kExitCancelled = kEndCancelled,
+  // The setup ran and ended, but the product is not installed after it.
+  kExitNotInstalledAfterSetup = 9,
+};

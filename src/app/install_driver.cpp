@@ -3,6 +3,17 @@
 #include "app/driver_messages.h"
 #include "sys/diag.h"
 
+int ExitCodeFor(int endReason, bool installed) {
+  switch (endReason) {
+    case kEndCompleted:
+      return installed ? kExitInstalled : kExitNotInstalledAfterSetup;
+    case kEndUpToDate:  // the installed browser was started instead
+      return kExitInstalled;
+    default:
+      return endReason;
+  }
+}
+
 InstallDriver::InstallDriver(InstallSteps& steps, DriverUi& ui, RunRecorder& recorder)
     : steps_(steps), ui_(ui), recorder_(recorder) {}
 
@@ -99,7 +110,8 @@ void InstallDriver::RunState7() {
   if (steps_.ApplyMode(mode)) {
     if (!steps_.LaunchSetup(attachmentDownloaded_)) endReason_ = kEndSetupLaunchFailed;
   }
-  if (steps_.IsProductInstalled()) {
+  installed_ = steps_.IsProductInstalled();
+  if (installed_) {
     recorder_.Stamp(phase::kPostInstallCheck, phase::kSucceeded, 0);
   } else {
     recorder_.Stamp(phase::kPostInstallCheck, phase::kProductNotInstalled, 1);

@@ -46,14 +46,20 @@ class DriverUi {
   virtual void WaitForUiEnd() = 0;
 };
 
+// The process exit code of a run that ended with endReason; installed tells
+// whether the product was found installed after the setup step.
+int ExitCodeFor(int endReason, bool installed);
+
 // Walks the installer states 1 to 8 and the end of the run. Run() returns the
-// end reason; the process exit code is 0 whatever it is.
+// end reason.
 class InstallDriver {
  public:
   InstallDriver(InstallSteps& steps, DriverUi& ui, RunRecorder& recorder);
   int Run();
 
   int state() const { return state_; }
+  // True when the product was found installed after the setup step.
+  bool installed() const { return installed_; }
 
  private:
   void RunState();
@@ -70,4 +76,5 @@ class InstallDriver {
   bool endReported_ = false;
   bool configDownloaded_ = false;
   bool attachmentDownloaded_ = false;
+  bool installed_ = false;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/driver_messages.h"
 #include "app/embedded_channel_win.h"
 #include "app/install_driver.h"
 #include "app/installer_steps_win.h"
@@ -58,7 +59,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
                 L"\x8BF7\x7B49\x5F85\x8FDB\x7A0B\x9000\x51FA",  // 下载安装程序正在运行，请等待进程退出
                 L"\x5B89\x88C5\x63D0\x793A",                    // 安装提示
                 MB_OK);
-    return 0;
+    return kExitAnotherCopyRunning;
   }
   // Without a mutex the run goes on unguarded; the handle stays open until exit.
 
@@ -90,6 +91,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   InstallerSteps steps(recorder, choice, channel.tn, optionsWindow, ProductTrustCheck(recorder),
                          ProductPackageStarter());
   InstallDriver driver(steps, ui, recorder);
-  driver.Run();
-  return 0;
+  const int endReason = driver.Run();
+  return ExitCodeFor(endReason, driver.installed());
 }

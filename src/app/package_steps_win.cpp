@@ -99,7 +99,7 @@ bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
   int result = ERROR_INVALID_PARAMETER;
   std::wstring trace;
   if (!url.empty()) {
-    DownloadControl* control = CreateDownloadControl();
+    DownloadControl* control = CreateDownloadControl(&choice.cancelRequested);
     choice.attachmentDownload = control;
     result = DownLoadUrlToFile(
         control, url, *attachmentPath,
@@ -141,7 +141,7 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
   }
 
   const std::wstring partialPath = setupPath + L".tmp";
-  DownloadControl* control = CreateDownloadControl();
+  DownloadControl* control = CreateDownloadControl(&choice.cancelRequested);
   choice.setupDownload = control;
   // LONG and int are both 32 bits on Windows; the download writes the percent.
   const int result =

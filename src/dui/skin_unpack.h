@@ -22,7 +22,8 @@ int unpack_skin_resource(ModuleHandle module, const std::wstring& folder);
 
 // The start-up of the user-interface thread: creates the folder and makes it
 // the current directory, unpacks the module's skin package, loads the text
-// override file and skin.txt into a fresh registry. Returns load_skin's result.
+// override file and skin.txt into a fresh registry. False when the package
+// is missing or unreadable, else load_skin's result.
 bool start_skin(ModuleHandle module, const std::wstring& folder);
 
 }  // namespace dui

@@ -180,7 +180,9 @@ int unpack_skin_resource(ModuleHandle module, const std::wstring& folder) {
 bool start_skin(ModuleHandle module, const std::wstring& folder) {
   CreateDirectoryW(folder.c_str(), nullptr);
   SetCurrentDirectoryW(folder.c_str());
-  unpack_skin_resource(module, folder);
+  // A package that is missing or unreadable means a damaged executable; a
+  // skin left in the folder by an earlier run is not this build's.
+  if (unpack_skin_resource(module, folder) == 0) return false;
   skin_manager::release();
   LoadStringConfig(folder + L"StringConfig.xml");
   return skin_manager::instance()->load_skin(folder + L"skin.txt");

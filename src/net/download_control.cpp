@@ -1,7 +1,8 @@
 #include "net/download_control.h"
 
-DownloadControl* CreateDownloadControl() {
+DownloadControl* CreateDownloadControl(const volatile LONG* runCancel) {
   DownloadControl* control = new DownloadControl;
+  control->runCancel = runCancel;
   control->doneEvent.Set(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   control->trace.reset(new TraceBuffer);
   return control;
@@ -15,7 +16,13 @@ void CancelDownload(DownloadControl* control) {
 int IsDownloadCancelled(DownloadControl* control) {
   if (control == nullptr) return 0;
   if (control->closed) return 1;
+  if (control->runCancel != nullptr && *control->runCancel != 0) return 1;
   return control->cancel != 0 ? 1 : 0;
+}
+
+int IsDownloadStalled(const DownloadControl* control) {
+  if (control == nullptr || control->closed) return 0;
+  return control->stalled != 0 ? 1 : 0;
 }
 
 bool GetDownloadTrace(DownloadControl* control, wchar_t* buffer, std::size_t capacity) {

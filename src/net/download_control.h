@@ -20,14 +20,23 @@ struct DownloadControl {
   // 0 until a download call takes the control, 1 once one did, 2 when the
   // control was destroyed before any did.
   volatile LONG use = 0;
+  // 1 while the download has received no byte for a while and retries.
+  volatile LONG stalled = 0;
+  // The run's own cancel flag (may be null): a cancel that came while no
+  // download held a control still ends every later download of the run.
+  const volatile LONG* runCancel = nullptr;
   ScopedHandle doneEvent;  // manual reset; signalled when the download call returns
   std::unique_ptr<TraceBuffer> trace;
 };
 
-DownloadControl* CreateDownloadControl();
+// runCancel (may be null) is a flag the download also treats as a cancel.
+DownloadControl* CreateDownloadControl(const volatile LONG* runCancel = nullptr);
 void CancelDownload(DownloadControl* control);
-// 1 when the control is closed, else the cancel flag; 0 for no control.
+// 1 when the control is closed, else the cancel flag or the run's cancel
+// flag; 0 for no control.
 int IsDownloadCancelled(DownloadControl* control);
+// 1 while the download retries without having received a byte for a while.
+int IsDownloadStalled(const DownloadControl* control);
 // Copies the trace text into buffer (terminated, cut to capacity - 1).
 bool GetDownloadTrace(DownloadControl* control, wchar_t* buffer, std::size_t capacity);
 // Waits without limit for the download call that took the control to end,

@@ -76,6 +76,8 @@ int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
                       int* progress) {
   progress_ = progress;
   startTick_ = env_.TickMs();
+  lastByteTick_ = startTick_;
+  lastReceived_ = file_.Received();
   deadline_ = env_.NowSeconds() + timeoutSeconds;
   state_ = resumeLoaded ? kResumed : kStart;
   trace_.Record(0, L"ds", 0, resumeLoaded ? 1 : 0);
@@ -92,6 +94,12 @@ int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
       result_ = kDownloadCancelled;
       trace_.Record(state_, L"atc");
       DiagPrintf(L"ERROR_USER_CANCELLED total time \r\n");
+      break;
+    }
+    if (!WithinStallBound()) {
+      result_ = kDownloadTimedOut;
+      trace_.Record(state_, L"asl", (env_.TickMs() - lastByteTick_) / 1000);
+      DiagPrintf(L"ERROR_TIMEOUT no byte received \r\n");
       break;
     }
     switch (state_) {
@@ -141,6 +149,47 @@ int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
   }
   Finish();
   return result_;
+}
+
+StallPolicy StallPolicy::ForLimit(std::uint32_t limitMs, std::uint32_t carriedMs) {
+  StallPolicy policy;
+  policy.limitMs = limitMs;
+  policy.minAttemptMs = limitMs / 8;
+  policy.noticeMs = std::min(policy.noticeMs, limitMs / 4);
+  policy.carriedMs = carriedMs;
+  return policy;
+}
+
+bool DownloadTask::WithinStallBound() {
+  const std::uint32_t now = env_.TickMs();
+  const std::uint32_t received = file_.Received();
+  if (received != lastReceived_) {
+    lastReceived_ = received;
+    lastByteTick_ = now;
+    anyByte_ = true;
+    if (stalled_) {
+      stalled_ = false;
+      env_.ReportStalled(false);
+      trace_.Record(state_, L"stle");
+    }
+    return true;
+  }
+  // Tick differences stay right across the 49-day wrap of the counter.
+  const std::uint32_t silentMs = now - lastByteTick_;
+  if (!stalled_ && silentMs >= stall_.noticeMs) {
+    stalled_ = true;
+    env_.ReportStalled(true);
+    trace_.Record(state_, L"stl", silentMs / 1000);
+  }
+  const std::uint64_t runSilenceMs = static_cast<std::uint64_t>(silentMs) + (anyByte_ ? 0 : stall_.carriedMs);
+  return runSilenceMs < stall_.limitMs || silentMs < stall_.minAttemptMs;
+}
+
+std::uint32_t DownloadTask::SilenceAtEndMs() {
+  if (result_ == kDownloadOk) return 0;
+  const std::uint64_t silence =
+      static_cast<std::uint64_t>(env_.TickMs() - lastByteTick_) + (anyByte_ ? 0 : stall_.carriedMs);
+  return silence > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(silence);
 }
 
 bool DownloadTask::InRetryWindow() {
@@ -667,6 +716,7 @@ void DownloadTask::Finish() {
   file_.Close();
   // A failed write or size leaves the file incomplete whatever else arrived.
   if (result_ != kDownloadFileFailed && file_.IsComplete()) result_ = kDownloadOk;
+  if (stalled_) env_.ReportStalled(false);
   trace_.Record(0, L"dse", static_cast<std::uint32_t>(result_), env_.TickMs() - startTick_);
   if (progress_ != nullptr) *progress_ = 100;
 }

@@ -117,6 +117,25 @@ class DownloadEnvironment {
   // A number from the cryptographic random source; false when it fails.
   virtual bool Random(std::uint32_t* value) = 0;
   virtual bool Cancelled() = 0;
+  // Told when the download starts and stops retrying without bytes.
+  virtual void ReportStalled(bool stalled) {}
+};
+
+// How long a download may go without receiving a byte. The silence counts
+// across the downloads of a run: a download that starts after others
+// received nothing carries their silence, so an offline run ends after one
+// bound rather than one per file; each download still gets minAttemptMs of
+// its own before it gives up.
+struct StallPolicy {
+  static constexpr std::uint32_t kDefaultLimitMs = 120000;
+  std::uint32_t limitMs = kDefaultLimitMs;
+  std::uint32_t minAttemptMs = kDefaultLimitMs / 8;
+  // The user is told of the retries once this long passed without a byte.
+  std::uint32_t noticeMs = 8000;
+  // Silence carried over from the downloads before this one.
+  std::uint32_t carriedMs = 0;
+  // A policy for limitMs, with the attempt and notice scaled to it.
+  static StallPolicy ForLimit(std::uint32_t limitMs, std::uint32_t carriedMs);
 };
 
 // Results of a download.
@@ -161,6 +180,11 @@ class DownloadTask {
   int Run(std::uint32_t timeoutSeconds, bool resumeLoaded, const ByteRanges& resumeRanges,
           const StoredResponse& resumeResponse, int* progress);
 
+  void SetStallPolicy(const StallPolicy& policy) { stall_ = policy; }
+  // The silence at the end of the run, counting what was carried in when no
+  // byte arrived: what the next download of the run carries.
+  std::uint32_t SilenceAtEndMs();
+
   const std::vector<Slot>& slots() const { return slots_; }
   std::uint32_t fileSize() const { return fileSize_; }
   std::uint32_t maxConnections() const { return maxConnections_; }
@@ -182,6 +206,9 @@ class DownloadTask {
   static constexpr int kFlushFailed = 6;
 
   bool InRetryWindow();
+  // Follows the bytes received; false when the download has gone without a
+  // byte for longer than its stall policy allows.
+  bool WithinStallBound();
   void BackOff();
   void CloseAllJobs();
   void StartFirstJob();
@@ -248,6 +275,11 @@ class DownloadTask {
   bool done_ = false;
   std::uint32_t receivedAtFirstJob_ = 0;  // the file's received count when the first job started
   int* progress_ = nullptr;
+  StallPolicy stall_;
+  std::uint32_t lastReceived_ = 0;
+  std::uint32_t lastByteTick_ = 0;
+  bool anyByte_ = false;
+  bool stalled_ = false;
 };
 
 // The URL a resume record is matched on: the download URL without the

@@ -26,7 +26,9 @@ class SimulatedClock : public DownloadEnvironment {
     return true;
   }
   bool Cancelled() override { return cancelAtMs != 0 && ms >= cancelAtMs; }
+  void ReportStalled(bool stalled) override { stallReports.push_back(stalled); }
   std::uint64_t ms = 0;
+  std::vector<bool> stallReports;
   std::uint64_t cancelAtMs = 0;
 };
 
@@ -272,8 +274,10 @@ struct Download {
   int Run(std::uint32_t timeoutSeconds = 600, bool resumed = false, ByteRanges ranges = {},
           StoredResponse response = {}) {
     DownloadTask task(server, file, clock, trace, L"http://127.0.0.1/pkg.exe?x=1&rnd=7");
+    task.SetStallPolicy(stall);
     const int result = task.Run(timeoutSeconds, resumed, ranges, response, &progress);
     connections = task.maxConnections();
+    silenceAtEnd = task.SilenceAtEndMs();
     return result;
   }
   std::wstring Trace() const { return buffer.Text(); }
@@ -285,6 +289,8 @@ struct Download {
   DownloadTrace trace{&buffer, [this] { return static_cast<std::uint32_t>(clock.ms / 1000); }};
   int progress = 0;
   std::uint32_t connections = 0;
+  StallPolicy stall;
+  std::uint32_t silenceAtEnd = 0;
 };
 
 bool Contains(const std::wstring& text, const std::wstring& part) {
@@ -343,6 +349,35 @@ TEST(DownloadTask, ServerErrorRetriesAfterTheBackOffUntilTheDeadline) {
   EXPECT_TRUE(Contains(d.Trace(), L"wlrrs3:503;"));
   EXPECT_TRUE(Contains(d.Trace(), L"ste;"));
   EXPECT_TRUE(Contains(d.Trace(), L"ato;"));
+}
+
+// A server that answers nothing usable (503 without a body) for a while.
+TEST(DownloadTask, SilenceEndsTheDownloadAfterTheStallBoundNotTheDeadline) {
+  struct Case {
+    const char* name;
+    std::size_t failingRequests;
+    std::uint32_t carriedMs;
+    int result;
+    std::uint64_t minEndMs, maxEndMs;
+  };
+  const Case cases[] = {
+      {"offline for good", 1000, 0, kDownloadTimedOut, 120000, 126000},
+      {"after a silent download", 1000, 110000, kDownloadTimedOut, 15000, 21000},
+      {"back within the bound", 18, 0, kDownloadOk, 60000, 120000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Download d(100000);
+    d.server.firstStatuses = std::vector<std::uint32_t>(c.failingRequests, 503);
+    d.stall.carriedMs = c.carriedMs;
+    EXPECT_EQ(d.Run(3600), c.result);
+    EXPECT_GE(d.clock.ms, c.minEndMs);
+    EXPECT_LE(d.clock.ms, c.maxEndMs);
+    // The notice goes on once and off again when bytes come or the call ends.
+    EXPECT_EQ(d.clock.stallReports, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(Contains(d.Trace(), c.result == kDownloadOk ? L":stle;" : L":asl"));
+    EXPECT_EQ(d.silenceAtEnd == 0, c.result == kDownloadOk);
+  }
 }
 
 TEST(DownloadTask, CancelDuringTheBackOffEndsWithinOnePass) {

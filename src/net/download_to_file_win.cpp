@@ -4,6 +4,7 @@
 
 #include <wininet.h>
 
+#include <atomic>
 #include <ctime>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "net/job_table.h"
 #include "net/ofile_mgr_win.h"
 #include "sys/diag.h"
+#include "sys/test_setting_win.h"
 
 // The system's cryptographic random source (advapi32 "SystemFunction036").
 extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
@@ -148,10 +150,17 @@ class ControlEnvironment : public DownloadEnvironment {
     return SystemFunction036(value, sizeof(*value)) != FALSE;
   }
   bool Cancelled() override { return IsDownloadCancelled(control_) != 0; }
+  void ReportStalled(bool stalled) override {
+    if (control_ != nullptr) InterlockedExchange(&control_->stalled, stalled ? 1 : 0);
+  }
 
  private:
   DownloadControl* control_;
 };
+
+// The silence the last download of the process ended with; the next one
+// carries it (downloads of a run follow each other on the driver's thread).
+std::atomic<std::uint32_t> g_carriedSilenceMs{0};
 
 }  // namespace
 
@@ -195,7 +204,11 @@ int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const s
   JobTableJobs jobs(file.get());
   ControlEnvironment environment(control);
   DownloadTask task(jobs, fileAdapter, environment, trace, url);
+  const std::uint32_t stallLimitMs =
+      TestSettingOr(L"ZETORA_TEST_STALL_SECONDS", StallPolicy::kDefaultLimitMs / 1000) * 1000;
+  task.SetStallPolicy(StallPolicy::ForLimit(stallLimitMs, g_carriedSilenceMs.load()));
   const int result = task.Run(timeoutSeconds, loaded, resumeRanges, resumeResponse, progress);
+  g_carriedSilenceMs.store(task.SilenceAtEndMs());
   file.reset();
   MarkDownloadDone(control);
   if (progress != nullptr) *progress = 100;

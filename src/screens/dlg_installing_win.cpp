@@ -6,10 +6,12 @@
 
 #include "dui/dui_panel.h"
 #include "dui/dui_slider.h"
+#include "net/download_control.h"
 #include "screens/dialogs_win.h"
 #include "screens/dlg_setting_win.h"
 #include "screens/screen_rules.h"
 #include "screens/screen_support_win.h"
+#include "screens/string_table.h"
 #include "sys/test_setting_win.h"
 
 namespace {
@@ -63,6 +65,8 @@ bool CDlgInstalling::ProcessMessage(HWND window, UINT message, WPARAM wParam, LP
     case WM_TIMER:
       if (wParam == kPollTimer) {
         PostMessageW(window, kMsgDownloadProgress, 0, context_->choice->downloadPercent);
+        ShowReconnecting(IsDownloadStalled(context_->choice->attachmentDownload) != 0 ||
+                         IsDownloadStalled(context_->choice->setupDownload) != 0);
       } else if (wParam == kTimeLimitTimer) {
         KillTimer(window, kTimeLimitTimer);
         OnTimeLimit();
@@ -156,12 +160,27 @@ void CDlgInstalling::EnterInstallPhase() {
   exitItem_ = false;
   // The download is over: its percent must not overwrite the install's.
   if (window_) KillTimer(window_, kPollTimer);
+  ShowReconnecting(false);
   SetButtonDisabled(kProcWindow, "close", true);
   if (auto* status = SkinControl<dui::dui_ctrl_panel>(kProcWindow, "process_msg")) {
     status->set_image("text_installing.png");
     status->set_access_name(kInstallingName);
   }
   ShowPercent(80);
+  if (window_) InvalidateRect(window_, nullptr, FALSE);
+}
+
+void CDlgInstalling::ShowReconnecting(bool reconnecting) {
+  if (reconnecting == reconnectShown_) return;
+  reconnectShown_ = reconnecting;
+  if (reconnecting) {
+    std::wstring text;
+    LookupString(&text, kStringReconnecting);
+    // An override file without this text keeps the skin's own.
+    if (!text.empty()) SetSkinText(kProcWindow, "reconnect", text);
+    UiTrace(L"rcn");
+  }
+  SetControlVisible(kProcWindow, "reconnect", reconnecting);
   if (window_) InvalidateRect(window_, nullptr, FALSE);
 }
 

@@ -45,6 +45,8 @@ class CDlgInstalling : public WindowDialog {
   void EnterInstallPhase();
   // Shows a value of the 0 to 100 scale as text and bar.
   void ShowPercent(int shown);
+  // Shows or hides the note that the download retries without bytes.
+  void ShowReconnecting(bool reconnecting);
   void Show();
   void Hide();
 
@@ -69,6 +71,7 @@ class CDlgInstalling : public WindowDialog {
   UiContext* context_;
   LONG returnedToOptions_ = 0;
   bool trayIconAdded_ = false;
+  bool reconnectShown_ = false;
   std::unique_ptr<CDlgSetting> options_;  // the options opened from here
   bool exitItem_ = true;
 };

@@ -6,6 +6,7 @@
 #include "app/driver_messages.h"
 #include "app/product_detection_win.h"
 #include "dui/ctrl_dialog.h"
+#include "dui/ctrl_edit.h"
 #include "dui/dui_button.h"
 #include "dui/dui_check.h"
 #include "dui/dui_panel.h"
@@ -105,6 +106,9 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
       return true;
     case dui::SKIN_MSG_CHECK_CLICK:
       ReadOptionBoxes();
+      return true;
+    case dui::SKIN_MSG_EDIT_CHANGED:
+      if (IsClickOn(lParam, "EditSavePath")) OnDirectoryTyped();
       return true;
   }
   return false;
@@ -266,6 +270,15 @@ void CDlgSetting::ChooseFolder() {
   if (CheckFreeSpace(path)) installDirectory_ = WithProductFolder(path);
 }
 
+void CDlgSetting::OnDirectoryTyped() {
+  // A skin may give the directory as an edit field: what the user types is
+  // checked and taken as a chosen folder would be.
+  auto* edit = SkinControl<dui::ctrl_edit>(kMainWindow, "EditSavePath");
+  if (edit == nullptr) return;
+  const std::wstring typed = edit->get_text();
+  if (CheckFreeSpace(typed)) installDirectory_ = WithProductFolder(typed);
+}
+
 void CDlgSetting::OpenCustomPanel() {
   UiTrace(L"deawm");
   if (update_mode()) {
@@ -306,7 +319,11 @@ void CDlgSetting::OpenLicence() {
   UiTrace(L"deawm");
   UiTrace(L"awxkxy");
   SetButtonDisabled(kMainWindow, "xkxy", true);
-  OpenLicenceWindow(context_->instance, window_);
+  // The link is enabled again when the window closes, or now when it
+  // could not open.
+  if (OpenLicenceWindow(context_->instance, window_) == nullptr) {
+    SetButtonDisabled(kMainWindow, "xkxy", false);
+  }
   // The skin lays out again at the window's own size.
   RECT client;
   GetClientRect(window_, &client);

@@ -49,6 +49,7 @@ class CDlgSetting : public WindowDialog {
   // Traces the request, asks the user and, on yes, cancels and hides.
   void ConfirmCancel(const wchar_t* trace);
   void ChooseFolder();
+  void OnDirectoryTyped();
   void OpenCustomPanel();
   void OpenLicence();
   bool CheckFreeSpace(const std::wstring& directory);

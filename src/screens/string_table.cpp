@@ -29,6 +29,8 @@ const NamedString kNamedStrings[] = {
     {207, L"IDS_STRING_ERROR_RUNSETUP_FAILED"},
     {208, L"IDS_STRING_ERROR_INSTALL_HINT_TITLE"},
     {209, L"IDS_STRING_ERROR_UNKNOWN"},
+    {211, L"IDS_STRING_RECONNECTING"},
+    {212, L"IDS_STRING_ERROR_INSTALLER_DAMAGED"},
     // Names that screen readers read for pictures and picture buttons.
     {220, L"IDS_STRING_ACC_CLOSE"},
     {221, L"IDS_STRING_ACC_MINIMIZE"},

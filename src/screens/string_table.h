@@ -7,6 +7,11 @@
 #include <map>
 #include <string>
 
+// Texts the screens look up by number.
+constexpr unsigned kStringInstallHintTitle = 208;
+constexpr unsigned kStringReconnecting = 211;      // a download retries without bytes
+constexpr unsigned kStringInstallerDamaged = 212;  // the skin or texts could not be loaded
+
 // Numeric id of a symbolic name of the override file (0 for unknown names).
 unsigned StringIdFromName(const std::wstring& name);
 

@@ -9,8 +9,44 @@
 #include "dui/skin_unpack.h"
 #include "screens/dlg_setting_win.h"
 #include "screens/screen_support_win.h"
+#include "build_config.h"
+#include "screens/string_table.h"
 #include "sys/diag.h"
 #include "sys/test_setting_win.h"
+
+namespace {
+
+// The skin windows the screens cannot do without: a description that lacks
+// one would leave a bare dialog without its buttons.
+const char* const kRequiredSkinWindows[] = {
+    "vxwebinstall_main", "vxwebinstall_proc", "vxwebinstall_qxaz",
+    "vxwebinstall_kbaz", "vxwebinstall_fail",
+};
+
+bool StartCompleteSkin(HINSTANCE instance) {
+  if (!dui::start_skin(instance, dui::default_skin_folder())) return false;
+  for (const char* window : kRequiredSkinWindows) {
+    if (dui::skin_manager::instance()->find_dialog(window) == nullptr) {
+      DiagPrintf(L"UI: skin has no window %hs\r\n", window);
+      return false;
+    }
+  }
+  return true;
+}
+
+// An installer whose skin cannot be loaded is damaged: the user is told so,
+// and where a good copy is, instead of an options window without buttons.
+void ShowDamagedInstallerMessage() {
+  std::wstring text;
+  std::wstring title;
+  LookupString(&text, kStringInstallerDamaged);
+  LookupString(&title, kStringInstallHintTitle);
+  text += L"\r\n";
+  text += build_config::kLandingPage;
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+}  // namespace
 
 DWORD WINAPI UiThreadMain(void* parameter) {
   UiContext* context = static_cast<UiContext*>(parameter);
@@ -21,11 +57,20 @@ DWORD WINAPI UiThreadMain(void* parameter) {
   MSG message;
   PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the thread's queue
 
-  if (!dui::start_skin(context->instance, dui::default_skin_folder())) {
-    DiagPrintf(L"UI: skin not loaded\r\n");
-  }
+  const bool skinLoaded = StartCompleteSkin(context->instance);
+  UiTrace(skinLoaded ? L"ass" : L"assfail");
   int exitCode = 0;
-  {
+  if (!skinLoaded) {
+    // The user interface cannot start. An interactive run ends as cancelled
+    // (the driver need not wait for the message to be read); a silent run
+    // needs no window and goes on.
+    DiagPrintf(L"UI: skin not loaded\r\n");
+    if (!context->choice->silent) {
+      RequestCancel(context->choice);
+      SetEvent(context->uiReadyEvent);
+      ShowDamagedInstallerMessage();
+    }
+  } else {
     CDlgSetting options(context);
     // Test builds can make the window fail as it did in a freshly created
     // Wine prefix, which a test cannot bring about on purpose.

@@ -5,6 +5,7 @@
 //   zetora-config [--key-text TEXT | --key-hex HEX] encrypt IN OUT
 //   zetora-config [--key-text TEXT | --key-hex HEX] decrypt IN OUT
 //   zetora-config [--key-text TEXT | --key-hex HEX] check IN
+// (the key option may also follow the command word)
 //
 // Exit status: 0 success, 2 usage error, 1 any other failure; always one
 // line on standard output or standard error. An output file is written
@@ -127,23 +128,27 @@ int Check(const ConfigKey& key, const std::string& in) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   ConfigKey key = MakeConfigKey(build_config::kConfigKeyText);
-  std::size_t next = 0;
-  while (next < args.size() && args[next].compare(0, 6, "--key-") == 0) {
+  // Key options may stand before or after the command word, as in other
+  // command-word tools; everything else is the command and its files.
+  std::vector<std::string> command;
+  for (std::size_t next = 0; next < args.size(); ++next) {
+    if (args[next].compare(0, 6, "--key-") != 0) {
+      command.push_back(args[next]);
+      continue;
+    }
     if (next + 1 >= args.size()) return Fail(2, kUsage);
-    const std::string& value = args[next + 1];
-    if (args[next] == "--key-text") {
+    const std::string& value = args[++next];
+    if (args[next - 1] == "--key-text") {
       if (value.size() != 36) return Fail(2, "--key-text takes a key text of 36 characters");
       key = MakeConfigKey(value);
-    } else if (args[next] == "--key-hex") {
+    } else if (args[next - 1] == "--key-hex") {
       if (!ParseHexKey(value, &key)) {
         return Fail(2, "--key-hex takes 16 to 56 key bytes in steps of 4, in hexadecimal");
       }
     } else {
       return Fail(2, kUsage);
     }
-    next += 2;
   }
-  const std::vector<std::string> command(args.begin() + static_cast<long>(next), args.end());
   if (command.size() == 3 && (command[0] == "encrypt" || command[0] == "decrypt")) {
     return Transform(key, command[1], command[2], command[0] == "encrypt");
   }

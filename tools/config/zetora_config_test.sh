@@ -36,6 +36,8 @@ expect 1 "check with another key" "$tool" --key-text 00000000-0000-0000-0000-000
 expect 1 "check of a missing file" "$tool" check "$dir/missing"
 expect 0 "another key both ways" "$tool" --key-hex 000102030405060708090a0b0c0d0e0f encrypt "$plain" "$dir/enc16"
 expect 0 "check with that key" "$tool" --key-hex 000102030405060708090a0b0c0d0e0f check "$dir/enc16"
+expect 0 "key option after the command" "$tool" check --key-hex 000102030405060708090a0b0c0d0e0f "$dir/enc16"
+expect 1 "the key after the command counts" "$tool" check "$dir/enc16" --key-text 00000000-0000-0000-0000-000000000000
 
 expect 2 "key of 17 bytes" "$tool" --key-hex 000102030405060708090a0b0c0d0e0f10 check "$dir/enc"
 expect 2 "key of 60 bytes" "$tool" --key-hex "$(printf '00%.0s' $(seq 60))" check "$dir/enc"

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::wstring InstallerPath() { return WinePath(ZETORA_INSTALLER_WIDE_PATH); }
+std::wstring InstallerPath(const std::wstring& installer) {
+  return installer.empty() ? WinePath(ZETORA_INSTALLER_WIDE_PATH) : installer;
+}
 
 }  // namespace
 
@@ -34,11 +36,12 @@ std::vector<std::string> InstallerRunResult::Stats() const {
 }
 
 InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wstring& tn,
-                                      const std::wstring& arguments, DWORD timeoutMs) {
+                                      const std::wstring& arguments, DWORD timeoutMs,
+                                      const std::wstring& installer) {
   const std::string tag = std::to_string(GetCurrentProcessId()) + std::to_string(GetTickCount());
   InstallerRunResult result;
-  result.exitCode = RunProgram(L"\"" + InstallerPath() + L"\" " + arguments + L" -tn " + tn +
-                                   L" -rnd " + std::wstring(tag.begin(), tag.end()),
+  result.exitCode = RunProgram(L"\"" + InstallerPath(installer) + L"\" " + arguments + L" -tn " +
+                                   tn + L" -rnd " + std::wstring(tag.begin(), tag.end()),
                                timeoutMs, &result.diagnostics);
   const std::string from = " From=" + std::string(tn.begin(), tn.end()) + " ";
   for (const Json::Value& report : collector.Reports()) {
@@ -51,8 +54,9 @@ InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wst
   return result;
 }
 
-HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments) {
-  std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments + L" -tn " + tn;
+HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments,
+                      const std::wstring& installer) {
+  std::wstring commandLine = L"\"" + InstallerPath(installer) + L"\" " + arguments + L" -tn " + tn;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
@@ -62,6 +66,36 @@ HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments) {
   }
   CloseHandle(process.hThread);
   return process.hProcess;
+}
+
+namespace {
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR languages) {
+  reinterpret_cast<std::vector<WORD>*>(languages)->push_back(language);
+  return TRUE;
+}
+
+}  // namespace
+
+std::wstring DamagedSkinInstallerCopy() {
+  const std::wstring copy = TempFileName(L"zdmg") + L".exe";
+  if (!CopyFileW(InstallerPath(L"").c_str(), copy.c_str(), FALSE)) return L"";
+  // The package is replaced in whatever language the build stored it.
+  std::vector<WORD> languages;
+  HMODULE image = LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (image == nullptr) return L"";
+  EnumResourceLanguagesW(image, L"ZIPRES", MAKEINTRESOURCEW(198), AddLanguage,
+                         reinterpret_cast<LONG_PTR>(&languages));
+  FreeLibrary(image);
+  HANDLE update = BeginUpdateResourceW(copy.c_str(), FALSE);
+  if (update == nullptr || languages.empty()) return L"";
+  static char kNotAnArchive[] = "PK\x03\x04 this is not the skin package";
+  bool replaced = true;
+  for (WORD language : languages) {
+    replaced = UpdateResourceW(update, L"ZIPRES", MAKEINTRESOURCEW(198), language, kNotAnArchive,
+                               sizeof(kNotAnArchive)) != FALSE && replaced;
+  }
+  return EndUpdateResourceW(update, FALSE) && replaced ? copy : L"";
 }
 
 std::vector<std::string> SplitText(const std::string& text, char separator) {

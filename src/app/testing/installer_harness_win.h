@@ -26,14 +26,20 @@ struct InstallerRunResult {
 
 // Starts the installer with arguments plus a run tag of its own, waits for
 // it up to timeoutMs and collects the reports whose header carries that tag
-// and channel tn.
+// and channel tn. installer names another executable than the build's.
 InstallerRunResult RunInstallerTagged(CollectorClient& collector, const std::wstring& tn,
-                                      const std::wstring& arguments, DWORD timeoutMs);
+                                      const std::wstring& arguments, DWORD timeoutMs,
+                                      const std::wstring& installer = std::wstring());
 
 // Starts the installer with arguments and channel tn without waiting for it
 // (to end it half-way); the caller owns the returned process handle, null
 // when it could not start.
-HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments);
+HANDLE StartInstaller(const std::wstring& tn, const std::wstring& arguments,
+                      const std::wstring& installer = std::wstring());
+
+// A copy of the build's installer whose skin package is replaced by bytes
+// that are no archive, as in a damaged download; empty on failure.
+std::wstring DamagedSkinInstallerCopy();
 
 // The value of key in a formatted line ("key=value key=value ").
 std::string ValueOf(const std::string& line, const std::string& key);

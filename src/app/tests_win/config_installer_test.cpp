@@ -50,7 +50,7 @@ TEST_F(ConfigInstallerTest, ServedConfigurationGivesItemZero) {
                 std::to_string(build_config::kConfigPort) + "/missing.exe\"/>"
                 "<item name=\"second\" version=\"9.9.9.9\"/></downloadlist>")));
   const InstallerRunResult run = Run(L"cfgok");
-  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  ASSERT_EQ(run.exitCode, 5u) << run.diagnostics;
   EXPECT_EQ(Prefix(run.Stats(), 5), (std::vector<std::string>{"2", "3", "4", "5", "8"}))
       << run.FinalMap();
   EXPECT_EQ(ValueOf(run.EndLine(), "Cfgver"), "3.1.4.1") << run.EndLine();
@@ -67,7 +67,7 @@ TEST_F(ConfigInstallerTest, ServedConfigurationGivesItemZero) {
 TEST_F(ConfigInstallerTest, ErrorAnswerFallsBackToTheBuiltInItem) {
   ASSERT_TRUE(server_.Rule("/oi/config/config_cfg404.xml", "status=404"));
   const InstallerRunResult run = Run(L"cfg404");
-  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  ASSERT_EQ(run.exitCode, 5u) << run.diagnostics;
   EXPECT_EQ(Prefix(run.Stats(), 5), (std::vector<std::string>{"2", "3", "6", "7", "8"}))
       << run.FinalMap();
   EXPECT_EQ(ValueOf(run.EndLine(), "Cfgver"), "") << run.EndLine();
@@ -82,7 +82,7 @@ TEST_F(ConfigInstallerTest, UndecryptableConfigurationEndsTheRun) {
   for (char& c : noise) c = static_cast<char>(random());
   ASSERT_TRUE(server_.ServeBytes("/oi/config/config_cfgbad.xml", noise));
   const InstallerRunResult run = Run(L"cfgbad");
-  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  ASSERT_EQ(run.exitCode, 2u) << run.diagnostics;
   EXPECT_EQ(run.Stats(), (std::vector<std::string>{"2", "3", "4", "5", "999"})) << run.FinalMap();
   const std::string end = run.EndLine();
   EXPECT_EQ(ValueOf(end, "Stat"), "999") << end;

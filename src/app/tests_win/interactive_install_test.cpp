@@ -141,7 +141,7 @@ TEST_F(InteractiveInstallTest, AUserInterfaceThatCannotStartDoesNotHoldTheRun) {
   Serve("uifails", "");
   const InstallerRunResult interactive =
       RunInstallerTagged(collector_, L"uifails", L"", kRunLimitMs);
-  EXPECT_EQ(interactive.exitCode, 0u) << interactive.diagnostics;
+  EXPECT_EQ(interactive.exitCode, 8u) << interactive.diagnostics;
   EXPECT_TRUE(Has(interactive.diagnostics, "InstallDriver end reason=8")) << interactive.diagnostics;
   EXPECT_EQ(PackageLog(), "");
 
@@ -150,6 +150,46 @@ TEST_F(InteractiveInstallTest, AUserInterfaceThatCannotStartDoesNotHoldTheRun) {
   EXPECT_EQ(silent.exitCode, 0u) << silent.diagnostics;
   EXPECT_TRUE(Has(silent.diagnostics, "InstallDriver end reason=0")) << silent.diagnostics;
   EXPECT_TRUE(Has(PackageLog(), "-INSTALLDIR=\"C:\\Program Files\\Vexlo\\ZetoraBrowser\"")) << PackageLog();
+}
+
+}  // namespace
+
+namespace {
+
+// An installer whose skin package is damaged: an interactive run says so in
+// a message box and ends as cancelled once it is answered; a silent run
+// needs no window and installs.
+TEST_F(InteractiveInstallTest, ADamagedSkinIsReportedOrSkippedButNeverHoldsTheRun) {
+  const std::wstring damaged = DamagedSkinInstallerCopy();
+  ASSERT_FALSE(damaged.empty());
+  Serve("skinbad", "");
+  HANDLE installer = StartInstaller(L"skinbad", L"", damaged);
+  ASSERT_NE(installer, nullptr);
+  const DWORD pid = GetProcessId(installer);
+  HWND box = WaitForWindowMatching(
+      [&](HWND window) {
+        wchar_t text[32] = {};
+        GetWindowTextW(window, text, 32);
+        return WindowProcess(window) == pid && IsWindowVisible(window) &&
+               std::wstring(text) == L"\x5B89\x88C5\x63D0\x793A";  // 安装提示
+      },
+      30000);
+  EXPECT_NE(box, nullptr) << "no message about the damaged installer";
+  if (box != nullptr) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  const DWORD ended = WaitForSingleObject(installer, 30000);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(installer, &code);
+  if (ended != WAIT_OBJECT_0) TerminateProcess(installer, 1);
+  CloseHandle(installer);
+  EXPECT_EQ(code, 8u);
+  EXPECT_EQ(PackageLog(), "");
+
+  const InstallerRunResult silent =
+      RunInstallerTagged(collector_, L"skinbad", L"/S", kRunLimitMs, damaged);
+  DeleteFileW(damaged.c_str());
+  EXPECT_EQ(silent.exitCode, 0u) << silent.diagnostics;
+  EXPECT_TRUE(Has(ValueOf(silent.FinalMap(), "trsui"), "assfail")) << silent.FinalMap();
+  EXPECT_TRUE(Has(PackageLog(), "command: ")) << PackageLog();
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ TEST_F(PackageInstallerTest, RefusedPackagesAreNeverStartedNorKept) {
   for (const Case& c : cases) {
     Serve(c.tn, c.variant);
     const InstallerRunResult run = Run(c.tn);
-    ASSERT_EQ(run.exitCode, 0u) << c.tn << run.diagnostics;
+    ASSERT_EQ(run.exitCode, 6u) << c.tn << run.diagnostics;
     EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=6")) << c.tn << run.diagnostics;
     EXPECT_TRUE(Has(ValueOf(run.FinalMap(), "dstp"), ";cks0")) << c.tn;
     EXPECT_EQ(PackageLog(), "") << c.tn;
@@ -114,14 +114,14 @@ TEST_F(PackageInstallerTest, MissingPackageAndDeclinedElevation) {
   Serve("nopkg", nullptr);
   ASSERT_TRUE(server_.Rule("/pkg/nopkg.exe", "status=404"));
   InstallerRunResult run = Run("nopkg");
-  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  ASSERT_EQ(run.exitCode, 5u) << run.diagnostics;
   EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=5")) << run.diagnostics;
   EXPECT_EQ(ValueOf(run.EndLine(), "Result"), "6") << run.EndLine();
 
   Serve("declined", "");
   SetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_ERROR", L"1223");
   run = Run("declined");
-  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  ASSERT_EQ(run.exitCode, 8u) << run.diagnostics;
   EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=8 cancel=1")) << run.diagnostics;
   EXPECT_EQ(ValueOf(run.FinalMap(), "rstp").compare(0, 9, "stp:1223,"), 0) << run.FinalMap();
   EXPECT_EQ(PackageLog(), "");

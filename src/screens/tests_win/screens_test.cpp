@@ -136,6 +136,7 @@ int CountNear(const dui::screenshot& shot, int left, int top, int right, int bot
 constexpr uint32_t kBrand = 0x1A73E8;
 constexpr uint32_t kDisabledFill = 0xB8C0CC;
 constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kErrorRed = 0xE5484D;
 
 class ScreensTest : public testing::Test {
  protected:
@@ -209,6 +210,25 @@ TEST_F(ScreensTest, ModeZeroCommitsAtOnceAndShowsTheDownload) {
   // the empty track at 60 %.
   EXPECT_GT(CountNear(at40, 32, 188, 32 + 492 * 3 / 10, 196, kBrand), 492 * 3 / 10 * 4);
   EXPECT_EQ(CountNear(at40, 32 + 492 * 6 / 10, 188, 524, 196, kBrand), 0);
+
+  // A download that retries without bytes shows the red note right of the
+  // caption (x 360..588, y 152..172) until bytes come again.
+  const auto reconnectShown = [] {
+    dui::ctrl_base* note = Control("vxwebinstall_proc", "reconnect");
+    return note != nullptr && note->is_visible();
+  };
+  EXPECT_EQ(CountNear(at40, 360, 152, 588, 172, kErrorRed), 0);
+  InterlockedExchange(&download_.stalled, 1);
+  EXPECT_TRUE(WaitUntil(reconnectShown));
+  EXPECT_EQ(TextOf("vxwebinstall_proc", "reconnect"),
+            L"\x7F51\x7EDC\x8FDE\x63A5\x4E2D\x65AD\xFF0C\x6B63\x5728\x91CD\x8BD5\x2026");
+  dui::screenshot reconnecting = Shoot(progress, "screen_progress_reconnect.bmp");
+  EXPECT_GT(CountNear(reconnecting, 360, 152, 588, 172, kErrorRed), 100);
+  InterlockedExchange(&download_.stalled, 0);
+  EXPECT_TRUE(WaitUntil([&] { return !reconnectShown(); }));
+  EXPECT_EQ(CountNear(Shoot(progress, "screen_progress_reconnected.bmp"), 360, 152, 588, 172,
+                      kErrorRed), 0);
+  EXPECT_TRUE(traces_.Has(L"rcn"));
 
   // The go request goes on at once; the installation phase fills 80 to 100.
   Post(kMsgGoRequest);
