@@ -54,7 +54,8 @@ bool DownloadConfiguration(RunRecorder& recorder, const std::wstring& serverBase
   DownloadControl* control = CreateDownloadControl(&choice.cancelRequested);
   choice.configDownload = control;
   const std::uint32_t limit =
-      DownloadTimeLimit(L"ZETORA_TEST_CONFIG_SECONDS", kConfigTimeLimitSeconds);
+      DownloadTimeLimit(ZETORA_TEST_VARIABLE("ZETORA_TEST_CONFIG_SECONDS"),
+                        kConfigTimeLimitSeconds);
   const int result = DownLoadUrlToFile(control, url, *configPath, limit, 0, 0, nullptr);
   const std::wstring trace = TraceText(control);
   recorder.QueueTrace(L"dcf", trace);

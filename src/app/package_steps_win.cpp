@@ -13,6 +13,7 @@
 #include "build_config.h"
 #include "net/download_control.h"
 #include "net/download_to_file.h"
+#include "sys/test_setting_win.h"
 #include "sys/diag.h"
 #include "sys/file_trust.h"
 #include "sys/file_trust_win.h"
@@ -103,8 +104,9 @@ bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
     choice.attachmentDownload = control;
     result = DownLoadUrlToFile(
         control, url, *attachmentPath,
-        DownloadTimeLimit(L"ZETORA_TEST_ATTACHMENT_SECONDS", kAttachmentTimeLimitSeconds), 0, 0,
-        nullptr);
+        DownloadTimeLimit(ZETORA_TEST_VARIABLE("ZETORA_TEST_ATTACHMENT_SECONDS"),
+                          kAttachmentTimeLimitSeconds),
+        0, 0, nullptr);
     trace = TraceText(control);
     DestroyDownloadControl(control);
   }
@@ -146,7 +148,9 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
   // LONG and int are both 32 bits on Windows; the download writes the percent.
   const int result =
       DownLoadUrlToFile(control, url, partialPath,
-                        DownloadTimeLimit(L"ZETORA_TEST_SETUP_SECONDS", kSetupTimeLimitSeconds), 0, 1,
+                        DownloadTimeLimit(ZETORA_TEST_VARIABLE("ZETORA_TEST_SETUP_SECONDS"),
+                                          kSetupTimeLimitSeconds),
+                        0, 1,
                         reinterpret_cast<int*>(const_cast<LONG*>(&choice.downloadPercent)));
   std::wstring trace = TraceText(control);
   DestroyDownloadControl(control);

@@ -205,7 +205,8 @@ int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const s
   ControlEnvironment environment(control);
   DownloadTask task(jobs, fileAdapter, environment, trace, url);
   const std::uint32_t stallLimitMs =
-      TestSettingOr(L"ZETORA_TEST_STALL_SECONDS", StallPolicy::kDefaultLimitMs / 1000) * 1000;
+      TestSettingOr(ZETORA_TEST_VARIABLE("ZETORA_TEST_STALL_SECONDS"),
+                    StallPolicy::kDefaultLimitMs / 1000) * 1000;
   task.SetStallPolicy(StallPolicy::ForLimit(stallLimitMs, g_carriedSilenceMs.load()));
   const int result = task.Run(timeoutSeconds, loaded, resumeRanges, resumeResponse, progress);
   g_carriedSilenceMs.store(task.SilenceAtEndMs());

@@ -120,8 +120,8 @@ void CDlgInstalling::Initialise() {
     trayIconAdded_ = Shell_NotifyIconW(NIM_ADD, &record) != FALSE;
   }
   SetTimer(window_, kPollTimer, kPollPeriodMs, nullptr);
-  SetTimer(window_, kTimeLimitTimer, TestSettingOr(L"ZETORA_TEST_UI_LIMIT_MS", kTimeLimitMs),
-           nullptr);
+  SetTimer(window_, kTimeLimitTimer,
+           TestSettingOr(ZETORA_TEST_VARIABLE("ZETORA_TEST_UI_LIMIT_MS"), kTimeLimitMs), nullptr);
   SetControlVisible(kProcWindow, "reconnect", false);
   if (auto* status = SkinControl<dui::dui_ctrl_panel>(kProcWindow, "process_msg")) {
     status->set_image("text_downloading.png");

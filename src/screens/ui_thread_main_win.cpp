@@ -74,7 +74,7 @@ DWORD WINAPI UiThreadMain(void* parameter) {
     CDlgSetting options(context);
     // Test builds can make the window fail as it did in a freshly created
     // Wine prefix, which a test cannot bring about on purpose.
-    const bool windowFails = TestSettingOr(L"ZETORA_TEST_UI_FAILS", 0) != 0;
+    const bool windowFails = TestSettingOr(ZETORA_TEST_VARIABLE("ZETORA_TEST_UI_FAILS"), 0) != 0;
     if (!windowFails && options.Create(nullptr) != nullptr) {
       // Hidden in a silent run, and after the user declined the quick install.
       const bool hidden = context->choice->silent || context->choice->cancelRequested;
