@@ -156,7 +156,8 @@ fi
 if [ -n "${SIGN_CA:-}" ]; then SIGN_CA=$(cd "$(dirname "$SIGN_CA")" && pwd)/$(basename "$SIGN_CA"); fi
 
 channels=()
-for channel in ${CHANNEL//,/ }; do
+channel_list=${CHANNEL:-}
+for channel in ${channel_list//,/ }; do
   [[ "$channel" =~ ^[A-Za-z0-9_.-]+$ ]] ||
     fail "channel '$channel': make release takes letters, digits, '_', '.' and '-' (other identifiers: see Channel builds in the README)"
   channels+=("$channel")
