@@ -49,6 +49,8 @@ read_settings_file() {
     key=${line%%=*}
     value=${line#*=}
     key=${key//[[:space:]]/}
+    value=${value#"${value%%[![:space:]]*}"}
+    value=${value%"${value##*[![:space:]]}"}
     is_setting "$key" || fail "$file: unknown setting '$key'"
     # The environment and the arguments win over the file.
     if [ -z "${!key+x}" ]; then printf -v "$key" '%s' "$value"; fi
@@ -140,6 +142,10 @@ ALLOW_LOOPBACK=${ALLOW_LOOPBACK:-0}
 for name in CONFIG_HOST STAT_HOST WEBSITE_HOST CONFIG_KEY SIGNER_NAME; do
   [ -n "${!name:-}" ] || fail "$name is not set (see the README's release section)"
 done
+hex4='[0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]'
+# shellcheck disable=SC2053
+[[ "$CONFIG_KEY" == $hex4$hex4-$hex4-$hex4-$hex4-$hex4$hex4$hex4 ]] ||
+  fail "CONFIG_KEY must be 36 characters in GUID form"
 if [ "$ALLOW_LOOPBACK" != 1 ]; then
   for name in CONFIG_HOST STAT_HOST WEBSITE_HOST; do
     if is_loopback "${!name}"; then
