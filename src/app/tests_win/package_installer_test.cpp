@@ -110,7 +110,8 @@ TEST_F(PackageInstallerTest, RefusedPackagesAreNeverStartedNorKept) {
   }
 }
 
-TEST_F(PackageInstallerTest, MissingPackageAndDeclinedElevation) {
+// Each failure ends the process with its end reason as the exit code.
+TEST_F(PackageInstallerTest, MissingPackageDeclinedElevationAndAPackageThatCannotStart) {
   Serve("nopkg", nullptr);
   ASSERT_TRUE(server_.Rule("/pkg/nopkg.exe", "status=404"));
   InstallerRunResult run = Run("nopkg");
@@ -124,6 +125,13 @@ TEST_F(PackageInstallerTest, MissingPackageAndDeclinedElevation) {
   ASSERT_EQ(run.exitCode, 8u) << run.diagnostics;
   EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=8 cancel=1")) << run.diagnostics;
   EXPECT_EQ(ValueOf(run.FinalMap(), "rstp").compare(0, 9, "stp:1223,"), 0) << run.FinalMap();
+  EXPECT_EQ(PackageLog(), "");
+
+  Serve("unstartable", "");
+  SetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_ERROR", L"2");
+  run = Run("unstartable");
+  ASSERT_EQ(run.exitCode, 7u) << run.diagnostics;
+  EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=7 cancel=0")) << run.diagnostics;
   EXPECT_EQ(PackageLog(), "");
 }
 
