@@ -37,6 +37,9 @@ bool StartCompleteSkin(HINSTANCE instance) {
 // An installer whose skin cannot be loaded is damaged: the user is told so,
 // and where a good copy is, instead of an options window without buttons.
 void ShowDamagedInstallerMessage() {
+  // The texts come from the program itself: an override file of a skin
+  // that did not load is not to be trusted, or was never read.
+  ProcessStringOverrides().Clear();
   std::wstring text;
   std::wstring title;
   LookupString(&text, kStringInstallerDamaged);
