@@ -129,3 +129,15 @@ if [ -f "$viewer" ]; then
     echo "demo: the main dialog at 200 %: $out_dir/skin_main_200.png"
   fi
 fi
+
+# The release build as an operator makes it (make release), here with the
+# example settings of the tests: 32-bit, no test seams, signed, listed.
+release_dist="$(dirname "$win_dir")/release-check/dist"
+if [ -f "$release_dist/SHA256SUMS" ]; then
+  echo "demo: the release installer ($release_dist), as make release writes it:"
+  for exe in "$release_dist"/*.exe; do
+    echo "  | $(basename "$exe"): $(stat -c %s "$exe") bytes, $(osslsigncode verify -in "$exe" \
+      -CAfile "$(dirname "$release_dist")/pki/ca.pem" 2>/dev/null | grep -m1 -o 'Signature verification: ok' || echo 'not signed')"
+  done
+  sed 's/^/  | /' "$release_dist/SHA256SUMS"
+fi
