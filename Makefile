@@ -3,6 +3,7 @@
 # make demo   install what is missing, build, run the installer under Wine on loopback
 # make bench  benchmarks (not part of make test)
 # make release  the operator's release build (see the README's release section)
+# make bench-stats  the statistics service's ingest and page benchmark
 BUILD ?= build
 JOBS ?= 2
 # Loopback settings of the development build; a release build passes its own.
@@ -22,7 +23,7 @@ export ZETORA_WIN_ARCH := $(shell bash cmake/wine-arch.sh)
 RUN_DIR := $(BUILD)/$(ZETORA_WIN_ARCH)
 export WINEPREFIX := $(abspath $(BUILD))/wineprefix-$(ZETORA_WIN_ARCH)
 
-.PHONY: all setup configure build test test-host test-win32 test-tsan demo bench clean \
+.PHONY: all setup configure build test test-host test-win32 test-tsan demo bench bench-stats clean \
         release release-check
 
 all: build
@@ -81,6 +82,13 @@ demo: build
 
 bench: build
 	bash cmake/wine-session.sh bash tools/bench.sh $(BUILD)
+
+# The statistics service's benchmark, on a release build without sanitizers.
+STATS_BENCH_DIR := $(BUILD)/bench-stats
+bench-stats: setup
+	cmake -S . -B $(STATS_BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DZETORA_SANITIZERS=OFF $(SETTINGS) >/dev/null
+	cmake --build $(STATS_BENCH_DIR) -j$(JOBS) --target zetora-stats zstats_loadgen
+	bash service/bench/bench-stats.sh $(STATS_BENCH_DIR)
 
 clean:
 	rm -rf $(BUILD)

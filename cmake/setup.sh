@@ -26,6 +26,7 @@ packages=(
   osslsigncode clang aria2 curl nginx-light
   libclang-rt-14-dev
   librsvg2-bin libjsoncpp-dev libtinyxml-dev
+  libcpp-httplib-dev libsqlite3-dev libpqxx-dev libssl-dev postgresql chromium
 )
 # Wine's 32-bit loader only helps where the kernel runs 32-bit programs; on
 # other machines the tests run the 64-bit build, and the i386 package lists

@@ -16,8 +16,14 @@ stat_port=$(sed -n 's/^ZETORA_STAT_PORT:STRING=//p' "$win_dir/CMakeCache.txt")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 stat_log="$out_dir/statistics.log"
 
-# The statistics collector prints every report it receives.
-python3 "$here/stat_collector.py" --port "$stat_port" --print --bind-retry 10 >"$stat_log" 2>&1 &
+# The statistics service receives the reports into its SQLite default; an
+# access token lets the demo's browser open the dashboard.
+stats="$win_dir/../host/zetora-stats"
+stats_db="$out_dir/stats.sqlite"
+stats_config="$out_dir/stats.ini"
+rm -f "$stats_db" "$stats_db-wal" "$stats_db-shm" "$stats_config"
+stats_token=$("$stats" token add demo --config "$stats_config")
+"$stats" serve --db "$stats_db" --listen "127.0.0.1:$stat_port" --config "$stats_config" >"$stat_log" 2>&1 &
 collector_pid=$!
 
 # The configuration server serves the demo channel's configuration, which the
@@ -72,8 +78,16 @@ sed 's/^/  | /' "$out_dir/package.log" 2>/dev/null | tr -d '\r'
 echo "demo: the registration the package wrote:"
 "$ZETORA_WINE" reg query 'HKLM\SOFTWARE\Vexlo\ZetoraBrowser' /v installDir 2>/dev/null | tr -d '\r' | grep installDir | sed 's/^ */  | /'
 sleep 0.5
-echo "demo: the statistics collector on port $stat_port received:"
-sed 's/^/  | /' "$stat_log"
+stats_summary() {
+  curl -s -H "Authorization: Bearer $stats_token" "http://127.0.0.1:$stat_port/api/summary.json" | python3 -c '
+import json, sys
+s = json.load(sys.stdin)
+print("  | runs %d, installed %d; funnel: %s" % (s["runs"], s["installed"],
+      ", ".join("%s %d" % (f["step"], f["runs"]) for f in s["funnel"])))
+print("  | end results: " + ", ".join("%s %d" % (e["name"], e["runs"]) for e in s["end_results"]))'
+}
+echo "demo: the statistics service on port $stat_port (database $stats_db) holds:"
+stats_summary
 
 # A second run finds the browser that the first one installed, up to date:
 # it starts the browser instead of downloading anything (end reason 3).
@@ -90,6 +104,19 @@ grep -a "Installed product\|ClassifyInstall\|InstallDriver end reason" "$out_dir
   | tr -d '\r' | sed 's/^/  | /'
 echo "demo: requests the server had in the second run (configuration only, no package):"
 curl -s "http://127.0.0.1:$config_port/_ctl/log" | cut -f4,5,9 | sed 's/^/  | /'
+
+# The operators' dashboard with both runs, as headless Chromium shows it.
+echo "demo: the statistics service after the second run:"
+stats_summary
+echo "demo: dashboard: http://127.0.0.1:$stat_port/ (log in with http://127.0.0.1:$stat_port/login?token=$stats_token)"
+if command -v chromium >/dev/null; then
+  profile=$(mktemp -d)
+  timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --user-data-dir="$profile" --window-size=1280,2600 \
+    --screenshot="$out_dir/dashboard.png" "http://127.0.0.1:$stat_port/login?token=$stats_token" >/dev/null 2>&1
+  rm -rf "$profile"
+  [ -s "$out_dir/dashboard.png" ] && echo "demo: screenshot of the dashboard: $out_dir/dashboard.png"
+fi
 
 # Every screen state, from the screens' own test program: the real UI
 # thread and skin driven by the driver's and the package's messages.

@@ -1,0 +1,140 @@
+// Both back ends: retries and repeated maps give one run, the aggregates are
+// the same, retention deletes old runs. PostgreSQL runs on a cluster the test
+// starts (ZSTATS_PG from tests/pg_cluster.sh).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "dashboard.h"
+#include "store.h"
+#include "test_reports.h"
+
+namespace zstats {
+namespace {
+
+constexpr int kRuns = 200;
+constexpr int64_t kNow = 1700000000;
+
+std::string SqlitePath() {
+  static std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/zstats_store_test_" +
+                            std::to_string(getpid()) + ".sqlite";
+  return path;
+}
+
+std::unique_ptr<Store> Open(const std::string& backend) {
+  std::string error;
+  std::unique_ptr<Store> store;
+  if (backend == "sqlite") {
+    for (const char* suffix : {"", "-wal", "-shm"}) unlink((SqlitePath() + suffix).c_str());
+    store = OpenSqliteStore(SqlitePath(), &error);
+  } else {
+    const char* pg = std::getenv("ZSTATS_PG");
+    if (!pg || !*pg) return nullptr;
+    store = OpenPostgresStore(pg, &error);
+    if (store) {
+      // A fresh start: the cluster outlives one test case.
+      EXPECT_GE(store->DeleteOlderThan(INT64_MAX, INT32_MAX, &error), 0) << error;
+    }
+  }
+  EXPECT_TRUE(store) << error;
+  return store;
+}
+
+bool Load(Store* store, const std::vector<std::string>& bodies, size_t batch, int64_t now = kNow) {
+  std::vector<Report> reports = ParseAll(bodies);
+  std::string error;
+  for (size_t i = 0; i < reports.size(); i += batch) {
+    std::vector<const Report*> part;
+    for (size_t k = i; k < std::min(reports.size(), i + batch); ++k) part.push_back(&reports[k]);
+    if (!store->Apply(part, now, &error)) {
+      ADD_FAILURE() << error;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SummaryText(Store* store) {
+  Summary s;
+  std::string error;
+  Filter all{kNow / 86400 - 1, kNow / 86400 + 1};
+  EXPECT_TRUE(store->Summarize(all, &s, &error)) << error;
+  return SummaryJson(s, all);
+}
+
+class StoreTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    store_ = Open(GetParam());
+    if (!store_ && GetParam() == "postgresql") GTEST_SKIP() << "PostgreSQL server binaries not found; PostgreSQL not tested";
+    ASSERT_TRUE(store_);
+  }
+  std::unique_ptr<Store> store_;
+};
+
+TEST_P(StoreTest, RetriesAndRepeatedMapsGiveOneRunEach) {
+  ASSERT_TRUE(Load(store_.get(), SyntheticBodies(kRuns), 64));
+  // Everything once more, as installers retrying after lost answers.
+  ASSERT_TRUE(Load(store_.get(), SyntheticBodies(kRuns), 7));
+  int64_t runs = 0, records = 0;
+  std::string error;
+  ASSERT_TRUE(store_->Count(&runs, &records, &error)) << error;
+  EXPECT_EQ(runs, kRuns);
+  EXPECT_EQ(records, 2 * kRuns);  // one Start and one End per run
+
+  Summary s;
+  Filter all{kNow / 86400, kNow / 86400};
+  ASSERT_TRUE(store_->Summarize(all, &s, &error)) << error;
+  EXPECT_EQ(s.runs, kRuns);
+  EXPECT_EQ(s.installed, kRuns / 10);       // stage 9 is every tenth run
+  EXPECT_EQ(s.funnel[kStageInstalled], kRuns / 10);
+  EXPECT_EQ(s.funnel[kStageConfiguration], kRuns * 9 / 10);
+  EXPECT_EQ(s.channels.size(), 4u);
+  EXPECT_EQ(s.os.size(), 4u);
+  EXPECT_FALSE(s.failure_traces.empty());
+  Filter one{kNow / 86400, kNow / 86400, "abc", false};
+  Summary abc;
+  ASSERT_TRUE(store_->Summarize(one, &abc, &error)) << error;
+  EXPECT_EQ(abc.runs, kRuns / 4);
+
+  RunRow row;
+  std::vector<StoredRecord> stored;
+  ASSERT_TRUE(store_->LoadRun(ParseAll(SyntheticBodies(1))[0].header.sid, &row, &stored, &error)) << error;
+  EXPECT_EQ(stored.size(), 2u);
+  EXPECT_NE(row.traces.find("sthp=6:0:200:0:1/6:0:200:0:2"), std::string::npos) << "the longest map is kept";
+  EXPECT_FALSE(store_->LoadRun("NO-SUCH-RUN", &row, &stored, &error));
+  EXPECT_TRUE(error.empty());
+}
+
+TEST_P(StoreTest, RetentionDeletesOldRunsInBatches) {
+  ASSERT_TRUE(Load(store_.get(), SyntheticBodies(50), 50, kNow - 10 * 86400));
+  std::vector<std::string> recent = SyntheticBodies(60);
+  recent.erase(recent.begin(), recent.begin() + static_cast<long>(SyntheticBodies(50).size()));
+  ASSERT_TRUE(Load(store_.get(), recent, 50, kNow));
+  std::string error;
+  EXPECT_EQ(store_->DeleteOlderThan(kNow - 86400, 30, &error), 30) << error;
+  EXPECT_EQ(store_->DeleteOlderThan(kNow - 86400, 30, &error), 20) << error;
+  EXPECT_EQ(store_->DeleteOlderThan(kNow - 86400, 30, &error), 0) << error;
+  int64_t runs = 0, records = 0;
+  ASSERT_TRUE(store_->Count(&runs, &records, &error));
+  EXPECT_EQ(runs, 10);
+  EXPECT_EQ(records, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"));
+
+TEST(StoreCompareTest, SqliteAndPostgresqlGiveTheSameAggregates) {
+  std::unique_ptr<Store> pg = Open("postgresql");
+  if (!pg) GTEST_SKIP() << "PostgreSQL server binaries not found; PostgreSQL not compared";
+  std::unique_ptr<Store> lite = Open("sqlite");
+  ASSERT_TRUE(lite);
+  std::vector<std::string> bodies = SyntheticBodies(kRuns);
+  ASSERT_TRUE(Load(lite.get(), bodies, 64));
+  ASSERT_TRUE(Load(pg.get(), bodies, 13));
+  EXPECT_EQ(SummaryText(lite.get()), SummaryText(pg.get()));
+}
+
+}  // namespace
+}  // namespace zstats
