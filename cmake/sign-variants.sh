@@ -2,10 +2,15 @@
 # Test signing of Windows programs, run by the build (cmake/Signing.cmake).
 #
 #   sign-variants.sh pki <dir>
-#     Makes, once per build tree, a test certificate authority and three
-#     code-signing certificates in <dir>: a leaf of the maker and a leaf of
-#     another company, both issued by the test authority, and a self-signed
-#     certificate carrying the maker's name. Nothing here is ever committed.
+#     Makes, once per build tree, a test certificate authority and these
+#     code-signing certificates in <dir>: a leaf of the maker, a leaf of
+#     another company, a leaf of a company whose name only begins like the
+#     maker's ("Vexlon Trading Ltd"), and a second leaf of the maker that the
+#     authority has revoked, all issued by the test authority, and a
+#     self-signed certificate carrying the maker's name. The revoked leaf
+#     names the authority's revocation list (ca.crl in <dir>) by a file URL.
+#     maker.key.sha256 holds the SHA-256 of the maker leaf's public key, as an
+#     operator pins it. Nothing here is ever committed.
 #
 #   sign-variants.sh sign <pki dir> <exe> <output dir> <base>
 #     Writes <base>.exe (signed by the maker's leaf), <base>_unsigned.exe,
@@ -21,8 +26,11 @@ make_pki() {
   if [ -f "$dir/ready" ]; then return 0; fi
   mkdir -p "$dir"
   cd "$dir"
-  rm -f ./*.pem ./*.der ./*.srl ./*.cnf ./*.log
-  cat > ext.cnf <<'CNF'
+  rm -f ./*.pem ./*.der ./*.srl ./*.cnf ./*.log ./*.crl ./index.txt* ./crlnumber*
+  # The revocation list as Windows reaches it: a file URL on the drive that
+  # maps the host's root (Z: in the test prefixes).
+  local crl_url="file:///Z:$(pwd)/ca.crl"
+  cat > ext.cnf <<CNF
 [req]
 distinguished_name = dn
 [dn]
@@ -36,6 +44,22 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[test_leaf_crl]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+crlDistributionPoints = URI:$crl_url
+[ca]
+default_ca = test_ca_db
+[test_ca_db]
+database = index.txt
+crlnumber = crlnumber
+certificate = ca.pem
+private_key = ca.key.pem
+default_md = sha256
+default_crl_days = 3650
 CNF
   local days=3650
   # openssl talks on both streams; show it only when a step fails.
@@ -44,13 +68,21 @@ CNF
     -subj "/O=Zetora Test Authority/CN=Zetora Test Root CA" \
     -keyout ca.key.pem -out ca.pem -extensions test_ca -config ext.cnf
   openssl x509 -in ca.pem -outform DER -out ca.der
-  leaf() {  # name subject
+  leaf() {  # name subject [extensions]
     quiet openssl req -newkey rsa:2048 -nodes -sha256 -subj "$2" -keyout "$1.key.pem" -out "$1.csr.pem"
     quiet openssl x509 -req -in "$1.csr.pem" -CA ca.pem -CAkey ca.key.pem -CAcreateserial -sha256 \
-      -days "$days" -extfile ext.cnf -extensions test_leaf -out "$1.pem"
+      -days "$days" -extfile ext.cnf -extensions "${3:-test_leaf}" -out "$1.pem"
   }
   leaf maker "/O=Vexlo Test Software Ltd/CN=Vexlo Test Software Ltd"
   leaf other "/O=Northwind Tools Ltd/CN=Northwind Tools Ltd"
+  leaf lookalike "/O=Vexlon Trading Ltd/CN=Vexlon Trading Ltd"
+  leaf revoked "/O=Vexlo Test Software Ltd/CN=Vexlo Test Software Ltd" test_leaf_crl
+  touch index.txt
+  echo 01 > crlnumber
+  quiet openssl ca -config ext.cnf -revoke revoked.pem -crl_reason keyCompromise
+  quiet openssl ca -config ext.cnf -gencrl -crlhours 87600 -out ca.crl.pem
+  openssl crl -in ca.crl.pem -outform DER -out ca.crl
+  openssl x509 -in maker.pem -pubkey -noout | openssl pkey -pubin -outform DER | sha256sum | cut -d' ' -f1 > maker.key.sha256
   quiet openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days "$days" \
     -subj "/O=Vexlo Test Software Ltd/CN=Vexlo Test Software Ltd" \
     -keyout self.key.pem -out self.pem -extensions test_leaf -config ext.cnf
@@ -58,6 +90,8 @@ CNF
   # real signature carries its chain; the self-signed one stands alone.
   cat maker.pem ca.pem > maker.chain.pem
   cat other.pem ca.pem > other.chain.pem
+  cat lookalike.pem ca.pem > lookalike.chain.pem
+  cat revoked.pem ca.pem > revoked.chain.pem
   cp self.pem self.chain.pem
   touch ready
 }
@@ -90,6 +124,8 @@ case "${1:-}" in
     cp "$exe" "$out/${base}_unsigned.exe"
     sign "$pki" maker "$exe" "$out/$base.exe"
     sign "$pki" other "$exe" "$out/${base}_othercompany.exe"
+    sign "$pki" lookalike "$exe" "$out/${base}_lookalike.exe"
+    sign "$pki" revoked "$exe" "$out/${base}_revoked.exe"
     sign "$pki" self "$exe" "$out/${base}_selfsigned.exe"
     sign "$pki" maker "$exe" "$out/${base}_altered.exe"
     alter_code_byte "$out/${base}_altered.exe"

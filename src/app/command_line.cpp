@@ -16,33 +16,37 @@ bool ArgumentEquals(const std::wstring& argument, const wchar_t* key) {
   return i == argument.size();
 }
 
-bool ParseChannelArguments(const std::vector<std::wstring>& argv, std::wstring* tn,
-                           std::wstring* rnd) {
-  bool tnSeen = false;
-  std::wstring tnCandidate;
-  std::wstring rndCandidate;
+CommandLineOptions ParseCommandLine(const std::vector<std::wstring>& argv) {
+  CommandLineOptions options;
   for (std::size_t i = 1; i < argv.size(); ++i) {
+    const std::wstring& argument = argv[i];
     const bool hasNext = i + 1 < argv.size();
-    if (ArgumentEquals(argv[i], L"-tn") && hasNext) {
-      tnCandidate = argv[i + 1];
-      tnSeen = true;
-      ++i;
-    } else if (ArgumentEquals(argv[i], L"-rnd") && hasNext) {
-      rndCandidate = argv[i + 1];
-      ++i;
+    if (ArgumentEquals(argument, L"-tn")) {
+      // A key in last position is ignored.
+      if (hasNext) {
+        options.tn = argv[++i];
+        options.tnSeen = true;
+      }
+    } else if (ArgumentEquals(argument, L"-rnd")) {
+      if (hasNext) options.rnd = argv[++i];
+    } else if (ArgumentEquals(argument, L"/S") || ArgumentEquals(argument, L"/silent")) {
+      options.silent = true;
+    } else if (ArgumentEquals(argument, L"/B") || ArgumentEquals(argument, L"/bindsoftware")) {
+      options.bindSoftware = true;
     }
   }
-  *tn = tnSeen ? tnCandidate : std::wstring();
-  if (!rndCandidate.empty()) *rnd = rndCandidate;
-  return tnSeen;
+  return options;
 }
 
-bool HasSilentSwitch(const std::vector<std::wstring>& argv) {
-  for (const std::wstring& argument : argv) {
-    if (ArgumentEquals(argument, L"/S") || ArgumentEquals(argument, L"/silent")) return true;
-  }
-  return false;
+bool ParseChannelArguments(const std::vector<std::wstring>& argv, std::wstring* tn,
+                           std::wstring* rnd) {
+  const CommandLineOptions options = ParseCommandLine(argv);
+  *tn = options.tn;
+  if (!options.rnd.empty()) *rnd = options.rnd;
+  return options.tnSeen;
 }
+
+bool HasSilentSwitch(const std::vector<std::wstring>& argv) { return ParseCommandLine(argv).silent; }
 
 std::wstring FormatRunTag(std::uint64_t fileTime100ns) {
   const std::uint64_t ms = fileTime100ns / 10000u;

@@ -66,8 +66,40 @@ TEST(SilentSwitch, WholeArgumentAnyCase) {
   EXPECT_FALSE(HasSilentSwitch(Args({L"/silentx"})));
   EXPECT_FALSE(HasSilentSwitch(Args({L"/S2", L"-S", L"S", L"/sil"})));
   EXPECT_FALSE(HasSilentSwitch(Args({})));
-  // The program path itself is looked at too.
-  EXPECT_TRUE(HasSilentSwitch(std::vector<std::wstring>{L"/S"}));
+  // Neither the program path nor an option's value is a switch.
+  EXPECT_FALSE(HasSilentSwitch(std::vector<std::wstring>{L"/S"}));
+  EXPECT_FALSE(HasSilentSwitch(Args({L"-tn", L"/S"})));
+}
+
+TEST(CommandLineOptions, SwitchesAreWholeArgumentsOutsideValues) {
+  struct Expected {
+    bool silent, bind;
+    const wchar_t* tn;
+    const wchar_t* rnd;
+  };
+  const struct {
+    std::vector<std::wstring> argv;
+    Expected expected;
+  } cases[] = {
+      {Args({L"/B"}), {false, true, L"", L""}},
+      {Args({L"/b", L"/SILENT"}), {true, true, L"", L""}},
+      {Args({L"/BindSoftware", L"-tn", L"abc"}), {false, true, L"abc", L""}},
+      // A value that contains or is a switch stays a value.
+      {Args({L"-tn", L"x/Bar"}), {false, false, L"x/Bar", L""}},
+      {Args({L"-tn", L"/B", L"-rnd", L"/S"}), {false, false, L"/B", L"/S"}},
+      {Args({L"-rnd", L"-tn", L"/S"}), {true, false, L"", L"-tn"}},
+      {Args({L"/Bx", L"x/B", L"/bind", L"B", L"/S/B"}), {false, false, L"", L""}},
+      {{L"C:\\dl\\/B\\setup.exe"}, {false, false, L"", L""}},
+      {{L"/B"}, {false, false, L"", L""}},
+  };
+  for (const auto& c : cases) {
+    const CommandLineOptions options = ParseCommandLine(c.argv);
+    SCOPED_TRACE(std::string(c.argv.back().begin(), c.argv.back().end()));
+    EXPECT_EQ(options.silent, c.expected.silent);
+    EXPECT_EQ(options.bindSoftware, c.expected.bind);
+    EXPECT_EQ(options.tn, c.expected.tn);
+    EXPECT_EQ(options.rnd, c.expected.rnd);
+  }
 }
 
 }  // namespace

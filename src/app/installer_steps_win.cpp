@@ -6,6 +6,7 @@
 #include "app/install_mode.h"
 #include "build_config.h"
 #include "sys/diag.h"
+#include "sys/test_setting_win.h"
 
 InstallerSteps::InstallerSteps(RunRecorder& recorder, InstallChoice& choice,
                                    const std::wstring& tn, HWND optionsWindow, TrustCheck trusted,
@@ -46,7 +47,7 @@ bool InstallerSteps::DownloadAttachment() {
 void InstallerSteps::MakeSetupPath() { ::MakeSetupPath(&setupPath_, &items_.at(0)); }
 
 int InstallerSteps::DownloadSetup() {
-  return ::DownloadSetup(recorder_, items_, setupPath_, choice_, trusted_);
+  return ::DownloadSetup(recorder_, items_, &setupPath_, choice_, trusted_, &package_);
 }
 
 std::wstring InstallerSteps::ReadSetupVersion() {
@@ -54,8 +55,21 @@ std::wstring InstallerSteps::ReadSetupVersion() {
 }
 
 bool InstallerSteps::LaunchSetup(bool attachmentDownloaded) {
-  return ::LaunchSetup(recorder_, items_, optionsWindow_, setupPath_, attachmentPath_,
-                       attachmentFileName_, choice_, attachmentDownloaded, starter_);
+#if ZETORA_TEST_SEAMS
+  // A test that tries to replace the verified package before its launch:
+  // "<package>.held" tells it the package is held, ZETORA_TEST_LAUNCH_PAUSE_MS
+  // gives it the time.
+  if (const std::uint32_t pauseMs = TestSettingOr(L"ZETORA_TEST_LAUNCH_PAUSE_MS", 0)) {
+    const std::wstring marker = setupPath_ + L".held";
+    CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    Sleep(pauseMs);
+    DeleteFileW(marker.c_str());
+  }
+#endif
+  const bool launched = ::LaunchSetup(recorder_, items_, optionsWindow_, setupPath_, attachmentPath_,
+                                      attachmentFileName_, choice_, attachmentDownloaded, starter_);
+  package_.Close();
+  return launched;
 }
 
 bool InstallerSteps::IsProductInstalled() { return detection_.IsProductInstalled(); }

@@ -44,5 +44,7 @@ class InstallerSteps : public InstallSteps {
   std::wstring attachmentPath_;
   std::wstring attachmentFileName_;
   std::wstring setupPath_;
+  // The verified package, held so that it cannot change before its launch.
+  ScopedHandle package_;
   ProductDetection detection_;
 };

@@ -19,6 +19,7 @@
 #include "app/stat_recorder.h"
 #include "stat/stat_reporter.h"
 #include "sys/diag.h"
+#include "sys/dll_search_win.h"
 #include "sys/scoped_handle_win.h"
 
 namespace {
@@ -47,7 +48,9 @@ ChannelAndTag ReadChannelAndTag(const std::vector<std::wstring>& arguments) {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showMode) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showMode) {
+  // Before anything else can load a DLL.
+  RestrictDllSearch();
   DiagInit();
 
   SetLastError(0);
@@ -64,6 +67,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   // Without a mutex the run goes on unguarded; the handle stays open until exit.
 
   const std::vector<std::wstring> arguments = CommandLineArguments();
+  const CommandLineOptions options = ParseCommandLine(arguments);
   const ChannelAndTag channel = ReadChannelAndTag(arguments);
 
   CStat& stat = CStat::Instance();
@@ -73,7 +77,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
 
   InstallChoice choice;
   InitInstallChoice(&choice);
-  choice.silent = HasSilentSwitch(arguments) ? 1 : 0;
+  choice.silent = options.silent ? 1 : 0;
 
   // The uploader starts before any other thread reports; without a header no
   // worker runs and the records are only queued.
@@ -83,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showM
   static StatRecorder recorder(stat, reporter);
   SetProcessRecorder(&recorder);
 
-  UiContext* context = StartUi(instance, commandLine, showMode, choice);
+  UiContext* context = StartUi(instance, options.bindSoftware, showMode, choice);
   WindowDriverUi ui(context);
   // The options window handle as it is right after the UI start is the one
   // the package gets.

@@ -17,12 +17,21 @@
 #include "sys/diag.h"
 #include "sys/file_trust.h"
 #include "sys/file_trust_win.h"
+#include "sys/test_setting_win.h"
 
 namespace {
 
 const std::uint32_t kAttachmentTimeLimitSeconds = 300;
 const std::uint32_t kSetupTimeLimitSeconds = 3600;
 const std::size_t kTraceCapacity = 10240;
+// A package that has not ended after this long is left running: the
+// installer records the timeout and ends, releasing its single-instance
+// guard, instead of waiting hidden for ever.
+const DWORD kSetupWaitLimitSeconds = 30 * 60;
+const DWORD kWaitSliceMs = 1000;
+// A move refused once (a scanner holding the fresh file, for example) is
+// tried once more after this pause.
+const DWORD kMoveRetryDelayMs = 500;
 
 std::wstring TraceText(DownloadControl* control) {
   std::vector<wchar_t> buffer(kTraceCapacity, L'\0');
@@ -35,7 +44,20 @@ bool FileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// Milliseconds since a GetTickCount value: the unsigned difference stays
+// right across the counter's wrap after 49.7 days and ignores clock changes.
 DWORD Since(DWORD start) { return GetTickCount() - start; }
+
+bool MovePackage(const std::wstring& from, const std::wstring& to) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+  DiagPrintf(L"MoveFileExW failed %u, trying again\r\n", static_cast<unsigned>(GetLastError()));
+  Sleep(kMoveRetryDelayMs);
+  if (MoveFileExW(from.c_str(), to.c_str(), flags)) return true;
+  DiagPrintf(L"MoveFileExW failed %u, the package is used in place\r\n",
+             static_cast<unsigned>(GetLastError()));
+  return false;
+}
 
 // What the launch thread shares with RunSetup; owned by RunSetup, which
 // waits for the thread before it goes.
@@ -43,6 +65,8 @@ struct LaunchRecord {
   std::wstring setupPath;
   std::wstring command;
   const PackageStarter* starter = nullptr;
+  DWORD start = 0;        // GetTickCount of the launch
+  DWORD waitLimitMs = 0;  // from start
   DWORD error = 0;
   int result = 0;
   int childSeen = 0;
@@ -57,11 +81,27 @@ DWORD WINAPI LaunchThread(void* parameter) {
   SetEvent(record->launched);
   record->childSeen = HasChildProcess() ? 1 : 0;
   if (started) {
+    bool ended = true;
     if (process != nullptr) {
-      WaitForSingleObject(process, INFINITE);
+      ended = false;
+      for (;;) {
+        const DWORD elapsed = Since(record->start);
+        if (elapsed >= record->waitLimitMs) break;
+        const DWORD slice = record->waitLimitMs - elapsed;
+        const DWORD wait = WaitForSingleObject(process, slice < kWaitSliceMs ? slice : kWaitSliceMs);
+        if (wait != WAIT_TIMEOUT) {
+          ended = true;  // ended, or the handle cannot be waited on
+          break;
+        }
+      }
       CloseHandle(process);
     }
-    record->result = 1;
+    if (ended) {
+      record->result = 1;
+    } else {
+      // The package keeps running on its own; only the wait ends.
+      record->error = ERROR_TIMEOUT;
+    }
   } else {
     record->error = error;
   }
@@ -128,21 +168,26 @@ void MakeSetupPath(std::wstring* setupPath, ConfigItem* item) {
   *setupPath = directory + L"\\" + SetupFileName(part);
 }
 
-int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
-                  const std::wstring& setupPath, InstallChoice& choice, const TrustCheck& trusted) {
+int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items, std::wstring* setupPath,
+                  InstallChoice& choice, const TrustCheck& trusted, ScopedHandle* package) {
   RecordPhase(recorder, phase::kSetupDownloadStarts, phase::kStarted, 0);
+  package->Close();
   std::wstring url = items.at(0).url;
   unsigned int random = 0;
   if (rand_s(&random) == 0) url = AppendRandomParameter(url, random);
 
-  if (FileExists(setupPath) && trusted(setupPath, 1)) {
-    InterlockedExchange(&choice.downloadPercent, 100);
-    recorder.QueueTrace(L"dstp", L"uef;cks1");
-    RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSucceeded, 1);
-    return 0;
+  if (FileExists(*setupPath)) {
+    ScopedHandle present(OpenForVerification(*setupPath));
+    if (present.IsValid() && trusted(present.Get(), *setupPath, 1)) {
+      *package = std::move(present);
+      InterlockedExchange(&choice.downloadPercent, 100);
+      recorder.QueueTrace(L"dstp", L"uef;cks1");
+      RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSucceeded, 1);
+      return 0;
+    }
   }
 
-  const std::wstring partialPath = setupPath + L".tmp";
+  const std::wstring partialPath = *setupPath + L".tmp";
   DownloadControl* control = CreateDownloadControl(&choice.cancelRequested);
   choice.setupDownload = control;
   // LONG and int are both 32 bits on Windows; the download writes the percent.
@@ -158,9 +203,14 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
              partialPath.c_str(), trace.c_str());
 
   bool accepted = false;
-  if (result == 0 && trusted(partialPath, 0)) {
-    accepted = MoveFileExW(partialPath.c_str(), setupPath.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+  std::wstring packagePath = partialPath;
+  if (result == 0) {
+    // The file is verified where it will be launched from, through the
+    // handle that then keeps it unchanged: checked before a move, it could
+    // be swapped between the check and the move.
+    if (MovePackage(partialPath, *setupPath)) packagePath = *setupPath;
+    package->Set(OpenForVerification(packagePath));
+    accepted = package->IsValid() && trusted(package->Get(), packagePath, 0);
   }
   trace += accepted ? L";cks1" : L";cks0";
   recorder.QueueTrace(L"dstp", trace);
@@ -171,13 +221,15 @@ int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
   if (!accepted) {
     // A complete file that is not trusted would be continued, and refused,
     // by every later run: start afresh next time.
-    DeleteFileW(partialPath.c_str());
+    package->Close();
+    DeleteFileW(packagePath.c_str());
     DeleteFileW((partialPath + L".resume").c_str());
     RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSetupNotTrusted, 1);
     return 2;
   }
   // The record of the finished partial file is of no further use.
   DeleteFileW((partialPath + L".resume").c_str());
+  *setupPath = packagePath;
   RecordPhase(recorder, phase::kSetupDownloadEnded, phase::kSucceeded, 0);
   return 0;
 }
@@ -201,7 +253,8 @@ bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND option
 
   DWORD error = 0, launchMs = 0, totalMs = 0;
   int childSeen = 0;
-  const bool ok = RunSetup(setupPath, command, &error, &launchMs, &totalMs, &childSeen, starter);
+  const bool ok = RunSetup(setupPath, command, &error, &launchMs, &totalMs, &childSeen, starter,
+                           SetupWaitLimitMs());
   wchar_t trace[64];
   swprintf(trace, 64, L"stp:%u,%u,%u,%d", static_cast<unsigned>(error),
            static_cast<unsigned>(launchMs), static_cast<unsigned>(totalMs), childSeen);
@@ -216,10 +269,17 @@ bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND option
   return false;
 }
 
+DWORD SetupWaitLimitMs() {
+  return TestSettingOr(L"ZETORA_TEST_SETUP_WAIT_SECONDS", kSetupWaitLimitSeconds) * 1000u;
+}
+
 bool RunSetup(const std::wstring& setupPath, const std::wstring& command, DWORD* errorCode,
-              DWORD* launchMs, DWORD* totalMs, int* childSeen, const PackageStarter& starter) {
+              DWORD* launchMs, DWORD* totalMs, int* childSeen, const PackageStarter& starter,
+              DWORD waitLimitMs) {
   const DWORD start = GetTickCount();
   LaunchRecord record;
+  record.start = start;
+  record.waitLimitMs = waitLimitMs;
   record.setupPath = setupPath;
   record.command = command;
   record.starter = &starter;
@@ -259,6 +319,13 @@ bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HA
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"open";
   info.lpFile = setupPath.c_str();
+  // A package that could not be moved into place still has its download
+  // name (".tmp"): it is started as the program it is, not by its extension.
+  const wchar_t kExe[] = L".exe";
+  if (setupPath.size() < 4 || _wcsicmp(setupPath.c_str() + setupPath.size() - 4, kExe) != 0) {
+    info.fMask |= SEE_MASK_CLASSNAME;
+    info.lpClass = L"exefile";
+  }
   info.lpParameters = command.c_str();
   info.nShow = SW_HIDE;
   if (!ShellExecuteExW(&info)) {
@@ -272,12 +339,16 @@ bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HA
 }
 
 TrustCheck ProductTrustCheck(RunRecorder& recorder) {
-  return [&recorder](const std::wstring& path, int beforeDownload) {
-    std::wstring signer;
-    const int trusted = VerifyFileTrust(path, &signer, beforeDownload, [&recorder](const wchar_t* value) {
-      recorder.QueueTrace(L"csgn", value);
-    });
-    return trusted != 0 && IsSignerAccepted(signer);
+  return [&recorder](HANDLE file, const std::wstring& path, int beforeDownload) {
+    SignerIdentity signer;
+    const int trusted =
+        VerifyFileTrust(file, path, &signer, beforeDownload,
+                        [&recorder](const wchar_t* value) { recorder.QueueTrace(L"csgn", value); });
+    const bool accepted = trusted != 0 && IsSignerAccepted(signer, ProductSignerPolicy());
+    DiagPrintf(L"VerifyFileTrust=%d signer=%ls cn=%ls o=%ls key=%hs accepted=%d\r\n", trusted,
+               signer.displayName.c_str(), signer.commonName.c_str(), signer.organisation.c_str(),
+               signer.publicKeySha256.c_str(), accepted ? 1 : 0);
+    return accepted;
   };
 }
 

@@ -12,10 +12,14 @@
 #include "app/config_item.h"
 #include "app/run_recorder.h"
 #include "app/ui_context.h"
+#include "sys/scoped_handle_win.h"
 
-// True when the file is trusted and its signer accepted; beforeDownload is 1
-// for a package found in place, 0 for a freshly downloaded one.
-using TrustCheck = std::function<bool(const std::wstring& path, int beforeDownload)>;
+// True when the file read through the handle (opened by the caller with
+// OpenForVerification; path names it) is trusted and its signer accepted;
+// beforeDownload is 1 for a package found in place, 0 for a freshly
+// downloaded one.
+using TrustCheck =
+    std::function<bool(HANDLE file, const std::wstring& path, int beforeDownload)>;
 
 // Starts the package with the command as its parameters. True when it was
 // started; *process is its handle to wait for (null when there is none),
@@ -36,19 +40,31 @@ bool DownloadAttachment(RunRecorder& recorder, ConfigItemList* items,
 
 void MakeSetupPath(std::wstring* setupPath, ConfigItem* item);
 
-// 0 ready, 1 download failed, 2 not trusted or not put in place.
-int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items,
-                  const std::wstring& setupPath, InstallChoice& choice, const TrustCheck& trusted);
+// 0 ready, 1 download failed, 2 not trusted. A fresh download is moved onto
+// the setup path (tried twice; when it cannot be moved, the downloaded file
+// is used where it is) and then verified. When ready, *setupPath names the
+// package to launch and *package holds it open (OpenForVerification) so that
+// nothing can change it before the launch; the caller keeps the handle until
+// the package has been started.
+int DownloadSetup(RunRecorder& recorder, const ConfigItemList& items, std::wstring* setupPath,
+                  InstallChoice& choice, const TrustCheck& trusted, ScopedHandle* package);
 
 bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND optionsWindow,
                  const std::wstring& setupPath, const std::wstring& attachmentPath,
                  const std::wstring& attachmentFileName, InstallChoice& choice,
                  bool attachmentDownloaded, const PackageStarter& starter);
 
-// Runs the package and waits for it without limit. childSeen tells whether
-// the started process was seen among this process's children.
+// Runs the package and waits for it to end, at most waitLimitMs from the
+// start: a package still running then is left running, and the result is
+// false with *errorCode ERROR_TIMEOUT. childSeen tells whether the started
+// process was seen among this process's children.
 bool RunSetup(const std::wstring& setupPath, const std::wstring& command, DWORD* errorCode,
-              DWORD* launchMs, DWORD* totalMs, int* childSeen, const PackageStarter& starter);
+              DWORD* launchMs, DWORD* totalMs, int* childSeen, const PackageStarter& starter,
+              DWORD waitLimitMs);
+
+// How long the installer waits for the package it started (test builds:
+// ZETORA_TEST_SETUP_WAIT_SECONDS).
+DWORD SetupWaitLimitMs();
 
 // The real starter: ShellExecuteExW of the package itself, hidden, no error
 // UI, the process handle kept.
@@ -56,7 +72,8 @@ bool StartPackage(const std::wstring& setupPath, const std::wstring& command, HA
                   DWORD* error);
 
 // The installer's check: the file verified by the system, chained to a
-// trusted root and signed by the maker; every step queued as "csgn".
+// trusted root, not revoked, and signed by the build's accepted signer
+// (ProductSignerPolicy); every step queued as "csgn".
 TrustCheck ProductTrustCheck(RunRecorder& recorder);
 
 // The starter the installer uses: StartPackage (test builds can make it fail

@@ -3,13 +3,35 @@
 namespace {
 
 std::wstring ChoicesText(const SetupChoices& choices) {
-  return L"-INSTALLDIR=\"" + choices.installDirectory + L"\" -DeskIconState=" +
+  return L"-INSTALLDIR=\"" + QuotedArgumentBody(choices.installDirectory) + L"\" -DeskIconState=" +
          (choices.desktopShortcut ? L"1" : L"0") + L" -FastIconState=" +
          (choices.quickLaunch ? L"1" : L"0") + L" -SetDefaultState=" +
          (choices.defaultBrowser ? L"1" : L"0");
 }
 
 }  // namespace
+
+std::wstring QuotedArgumentBody(const std::wstring& value) {
+  std::wstring out;
+  std::size_t backslashes = 0;
+  for (wchar_t c : value) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"') {
+      // Backslashes before a quote are doubled, and the quote escaped.
+      out.append(backslashes * 2 + 1, L'\\');
+    } else {
+      out.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    out += c;
+  }
+  // Before the closing quote: doubled, or they would escape it.
+  out.append(backslashes * 2, L'\\');
+  return out;
+}
 
 std::wstring ReplaceAll(const std::wstring& text, const std::wstring& from,
                         const std::wstring& to) {

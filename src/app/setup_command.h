@@ -13,6 +13,13 @@ struct SetupChoices {
   bool defaultBrowser = false;
 };
 
+// The value as it goes between the double quotes of one argument under the
+// Windows command-line rules (CommandLineToArgvW, the C runtime): a quote
+// escaped, the backslashes before a quote and at the end doubled, all else
+// as is. An install directory ending in "\" would otherwise escape its
+// closing quote and swallow the options after it.
+std::wstring QuotedArgumentBody(const std::wstring& value);
+
 // Replaces every occurrence of from, left to right, without searching the
 // inserted text again. Case-sensitive.
 std::wstring ReplaceAll(const std::wstring& text, const std::wstring& from,
@@ -20,8 +27,9 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& from,
 
 // With a downloaded attachment: the item's install command with the
 // attachment's file name replaced by its local path, the options window
-// handle after every "/S ", then the install directory and the three options
-// (appended directly, without a separator) when a directory was chosen.
+// handle after every "/S ", then the install directory (quoted by the
+// command-line rules) and the three options (appended directly, without a
+// separator) when a directory was chosen.
 std::wstring BuildSetupCommandWithAttachment(const std::wstring& installCommand,
                                              const std::wstring& attachmentFileName,
                                              const std::wstring& attachmentPath,

@@ -31,8 +31,28 @@ TEST(SetupCommand, BuildersGiveTheExactCommandLines) {
        L"-AutoStart /S ##handle=9  -INSTALLDIR=\"D:\\Zetora Browser\" -DeskIconState=1 "
        L"-FastIconState=0 -SetDefaultState=1"},
       {BuildSetupCommandWithoutAttachment(9, none), L""},
+      // A directory ending in a backslash: doubled, so the quote still closes.
+      {BuildSetupCommandWithoutAttachment(9, {L"D:\\Apps\\", false, false, false}),
+       L"-AutoStart /S ##handle=9  -INSTALLDIR=\"D:\\Apps\\\\\" -DeskIconState=0 "
+       L"-FastIconState=0 -SetDefaultState=0"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.command, c.expected);
+}
+
+TEST(SetupCommand, QuotedArgumentBodyFollowsTheCommandLineRules) {
+  const struct {
+    const wchar_t* value;
+    const wchar_t* quoted;
+  } cases[] = {
+      {L"D:\\Zetora Browser", L"D:\\Zetora Browser"},
+      {L"D:\\", L"D:\\\\"},
+      {L"\\\\server\\share\\\\", L"\\\\server\\share\\\\\\\\"},
+      {L"a\"b", L"a\\\"b"},
+      {L"a\\\"b", L"a\\\\\\\"b"},
+      {L"100%^&", L"100%^&"},
+      {L"", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuotedArgumentBody(c.value), c.quoted) << c.value;
 }
 
 TEST(SetupCommand, NamesAndRandomParameter) {

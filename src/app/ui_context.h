@@ -27,7 +27,7 @@ struct InstallChoice {
 // the process ends.
 struct UiContext {
   HINSTANCE instance = nullptr;
-  std::wstring commandLine;
+  bool bindSoftware = false;  // "/B" or "/bindsoftware" on the command line
   int showMode = SW_SHOWNORMAL;
   HANDLE uiReadyEvent = nullptr;           // manual reset
   volatile HWND optionsWindow = nullptr;   // written by the UI thread

@@ -11,16 +11,15 @@ bool InitInstallChoice(InstallChoice* choice) {
   return choice->cancelEvent != nullptr && choice->goEvent != nullptr;
 }
 
-UiContext* StartUi(HINSTANCE instance, const wchar_t* commandLine, int showMode,
-                   InstallChoice& choice) {
-  return StartUiThread(instance, commandLine, showMode, choice, UiThreadMain, kUiReadyTimeoutMs);
+UiContext* StartUi(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice) {
+  return StartUiThread(instance, bindSoftware, showMode, choice, UiThreadMain, kUiReadyTimeoutMs);
 }
 
-UiContext* StartUiThread(HINSTANCE instance, const wchar_t* commandLine, int showMode,
+UiContext* StartUiThread(HINSTANCE instance, bool bindSoftware, int showMode,
                          InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs) {
   UiContext* context = new UiContext;
   context->instance = instance;
-  context->commandLine = commandLine ? commandLine : L"";
+  context->bindSoftware = bindSoftware;
   context->showMode = showMode;
   context->choice = &choice;
   context->uiReadyEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -7,11 +7,12 @@
 
 // Starts the UI thread and waits up to 30,000 ms for the options window to
 // signal readiness; the ready event is reset afterwards whatever the outcome.
-UiContext* StartUi(HINSTANCE instance, const wchar_t* commandLine, int showMode,
-                   InstallChoice& choice);
+// bindSoftware: the run was started with "/B" or "/bindsoftware"
+// (ParseCommandLine), so the options screen asks the quick-install question.
+UiContext* StartUi(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice);
 
 // StartUi with the thread body and the readiness wait given by the caller.
-UiContext* StartUiThread(HINSTANCE instance, const wchar_t* commandLine, int showMode,
+UiContext* StartUiThread(HINSTANCE instance, bool bindSoftware, int showMode,
                          InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs);
 
 // Waits for the cancel event (first, so it wins when both are set) or the go

@@ -10,6 +10,7 @@
 #include "dui/ctrl_edit.h"
 #include "dui/platform.h"
 #include "dui/skin_image.h"
+#include "sys/dll_search_win.h"
 
 namespace dui {
 namespace {
@@ -199,7 +200,7 @@ intptr_t ctrl_edit::window_proc(WindowHandle window, unsigned message, uintptr_t
   return ctrl_text_window::window_proc(window, message, wparam, lparam);
 }
 
-ctrl_richedit::ctrl_richedit() { riched_ = LoadLibraryW(L"RICHED20.DLL"); }
+ctrl_richedit::ctrl_richedit() { riched_ = LoadSystemLibrary(L"riched20.dll"); }
 
 ctrl_richedit::~ctrl_richedit() {
   // The window goes before the library that holds its class.

@@ -178,8 +178,10 @@ int unpack_skin_resource(ModuleHandle module, const std::wstring& folder) {
 }
 
 bool start_skin(ModuleHandle module, const std::wstring& folder) {
+  // The folder is written by the user's programs; it is never made the
+  // current directory (a DLL search place on old systems). Skin files are
+  // read by full path.
   CreateDirectoryW(folder.c_str(), nullptr);
-  SetCurrentDirectoryW(folder.c_str());
   // A package that is missing or unreadable means a damaged executable; a
   // skin left in the folder by an earlier run is not this build's.
   if (unpack_skin_resource(module, folder) == 0) return false;

@@ -8,7 +8,7 @@ zetora_add_gtest(net_task_test SOURCES download_trace_test.cpp download_task_tes
 if(ZETORA_WINDOWS)
   # The download call and its control block over WinINet and the file manager.
   add_library(net_download STATIC download_control.cpp download_to_file_win.cpp)
-  target_link_libraries(net_download PUBLIC net_task net_win wininet advapi32)
+  target_link_libraries(net_download PUBLIC net_task net_win delay_wininet advapi32)
 endif()
 
 if(ZETORA_WINDOWS)

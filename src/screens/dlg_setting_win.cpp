@@ -117,9 +117,7 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
 void CDlgSetting::Initialise() {
   UiTrace(L"imd");
   context_->optionsWindow = window_;
-  const std::wstring& commandLine = context_->commandLine;
-  if (commandLine.find(L"/B") != std::wstring::npos ||
-      commandLine.find(L"/bindsoftware") != std::wstring::npos) {
+  if (context_->bindSoftware) {
     if (RunQuickInstallPrompt(context_->instance) == kPromptNo) {
       UiTrace(L"uckbaz");
       InterlockedExchange(&context_->choice->cancelRequested, 1);

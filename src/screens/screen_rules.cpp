@@ -48,7 +48,14 @@ std::wstring FreeSpaceText(std::uint64_t freeBytes) {
 }
 
 std::wstring WithProductFolder(const std::wstring& directory) {
-  if (directory.find(kProductFolder) != std::wstring::npos) return directory;
+  // Only a last component that is the product folder counts: a folder that
+  // merely contains the name ("D:\ZetoraBrowserOld", "D:\ZetoraBrowser\x")
+  // is the parent the product folder goes into.
+  std::size_t end = directory.size();
+  while (end > 0 && directory[end - 1] == L'\\') --end;
+  const std::size_t separator = directory.find_last_of(L"\\:", end == 0 ? 0 : end - 1);
+  const std::size_t start = separator == std::wstring::npos ? 0 : separator + 1;
+  if (end > start && directory.compare(start, end - start, kProductFolder) == 0) return directory;
   if (!directory.empty() && directory.back() == L'\\') return directory + kProductFolder;
   return directory + L"\\" + kProductFolder;
 }

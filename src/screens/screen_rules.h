@@ -25,7 +25,8 @@ std::wstring FreeSpaceText(std::uint64_t freeBytes);
 extern const wchar_t kInvalidPathWarning[];
 extern const wchar_t kLowSpaceWarning[];
 
-// The directory with the product folder appended, unless it already names it.
+// The directory with the product folder appended, unless its last component
+// (trailing backslashes aside) already is the product folder.
 std::wstring WithProductFolder(const std::wstring& directory);
 
 // One progress scale for both phases: the download fills 0 to 80, the

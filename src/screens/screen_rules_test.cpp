@@ -40,7 +40,14 @@ TEST(ScreenRules, DirectoryForms) {
   EXPECT_EQ(DriveRootOf(L"\\\\server\\share"), L"C:");
   EXPECT_EQ(WithProductFolder(L"D:\\Apps\\"), L"D:\\Apps\\ZetoraBrowser");
   EXPECT_EQ(WithProductFolder(L"D:\\Apps"), L"D:\\Apps\\ZetoraBrowser");
-  EXPECT_EQ(WithProductFolder(L"D:\\ZetoraBrowser\\x"), L"D:\\ZetoraBrowser\\x");
+  // Only the last component names the product folder.
+  EXPECT_EQ(WithProductFolder(L"D:\\ZetoraBrowser\\x"), L"D:\\ZetoraBrowser\\x\\ZetoraBrowser");
+  EXPECT_EQ(WithProductFolder(L"D:\\ZetoraBrowserOld"), L"D:\\ZetoraBrowserOld\\ZetoraBrowser");
+  EXPECT_EQ(WithProductFolder(L"D:\\OldZetoraBrowser"), L"D:\\OldZetoraBrowser\\ZetoraBrowser");
+  EXPECT_EQ(WithProductFolder(L"D:\\Apps\\ZetoraBrowser"), L"D:\\Apps\\ZetoraBrowser");
+  EXPECT_EQ(WithProductFolder(L"D:\\Apps\\ZetoraBrowser\\"), L"D:\\Apps\\ZetoraBrowser\\");
+  EXPECT_EQ(WithProductFolder(L"D:ZetoraBrowser"), L"D:ZetoraBrowser");
+  EXPECT_EQ(WithProductFolder(L"D:\\"), L"D:\\ZetoraBrowser");
   EXPECT_EQ(WithProductFolder(L"D:\\zetorabrowser"), L"D:\\zetorabrowser\\ZetoraBrowser");
 }
 

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "stat/stat_text.h"
 #include "sys/diag.h"
 
 namespace {
@@ -95,8 +96,8 @@ long CStat::Elapsed() {
 
 std::wstring CStat::HeaderLine() const {
   return std::wstring(L"Op=") + kOperation + L" Type=vxdowninstall2" + L" Version=" + version_ +
-         L" Sid=" + runId_ + L" From=" + channel_ + L" Mode=" + mode_ + L" PcCode=" + machineId_ +
-         L" Uinf=" + fingerprint_ + L" Time=" + startText_ + L" Rnd=" + randomTag_ +
+         L" Sid=" + runId_ + L" From=" + EscapeHeaderValue(channel_) + L" Mode=" + mode_ + L" PcCode=" + machineId_ +
+         L" Uinf=" + fingerprint_ + L" Time=" + startText_ + L" Rnd=" + EscapeHeaderValue(randomTag_) +
          L" Osv=" + std::to_wstring(osCode_) + L" Osvi=" + std::to_wstring(osBuild_);
 }
 

@@ -53,6 +53,27 @@ TEST_F(CStatTest, HeaderLineCarriesChannelTagIdentityAndVersion) {
             L"PcCode=M1 Uinf=U2 Time=2013_05_06_07_08_09 Rnd=1234567890 Osv=0 Osvi=0");
 }
 
+// A channel or tag from outside cannot add fields or lines to the header.
+TEST_F(CStatTest, HeaderLineEncodesChannelAndTag) {
+  const struct {
+    const wchar_t* channel;
+    const wchar_t* tag;
+    const wchar_t* fields;
+  } cases[] = {
+      {L"abc PcCode=forged", L"1", L"From=abc%20PcCode%3Dforged Mode=Clickonce PcCode= Uinf= "
+                                   L"Time=2013_05_06_07_08_09 Rnd=1 "},
+      {L"a\r\nOp=x", L"50%", L"From=a%0D%0AOp%3Dx Mode=Clickonce PcCode= Uinf= "
+                              L"Time=2013_05_06_07_08_09 Rnd=50%25 "},
+      {L"\x6E20-_.~/", L"%20", L"From=\x6E20-_.~/ Mode=Clickonce PcCode= Uinf= "
+                               L"Time=2013_05_06_07_08_09 Rnd=%2520 "},
+  };
+  for (const auto& c : cases) {
+    stat.Initialise(c.channel, c.tag);
+    const std::wstring header = stat.HeaderLine();
+    EXPECT_NE(header.find(c.fields), std::wstring::npos) << std::string(header.begin(), header.end());
+  }
+}
+
 TEST_F(CStatTest, PhaseTimersMeasureFromStartStepToEndStep) {
   stat.Initialise(L"c", L"r");
   stat.Stamp(2, 0, 0);

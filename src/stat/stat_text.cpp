@@ -141,3 +141,19 @@ std::wstring FormatOutcome(int stage, std::uint32_t lastError, int status, long 
          std::to_wstring(status) + L":" + std::to_wstring(failures) + L":" +
          std::to_wstring(attempts);
 }
+
+std::wstring EscapeHeaderValue(const std::wstring& value) {
+  std::wstring out;
+  out.reserve(value.size());
+  for (wchar_t c : value) {
+    switch (c) {
+      case L'%': out += L"%25"; break;
+      case L' ': out += L"%20"; break;
+      case L'=': out += L"%3D"; break;
+      case L'\r': out += L"%0D"; break;
+      case L'\n': out += L"%0A"; break;
+      default: out += c; break;
+    }
+  }
+  return out;
+}

@@ -9,6 +9,12 @@
 // U+FFFD, as the system converter does.
 std::string WideToUtf8(const std::wstring& text);
 
+// A header value that comes from outside the program (the channel, the run
+// tag): "%", space, "=", CR and LF percent-encoded ("%25", "%20", "%3D",
+// "%0D", "%0A"), so that it cannot end its field or add fields and lines of
+// its own. Everything else is kept as is.
+std::wstring EscapeHeaderValue(const std::wstring& value);
+
 // "key=value " for each pair in key order; the last pair keeps its space.
 std::wstring FormatStatMap(const StatMap& map);
 

@@ -33,17 +33,31 @@ CatalogAdmin& SystemCatalogAdmin();
 // Receives each step of the check as a "csgn" trace value, in order.
 using TrustTrace = std::function<void(const wchar_t*)>;
 
-// Nonzero only when the system verifies the file's signature (by the catalog
-// that holds its hash, or by its embedded signature) and the signer's chain
-// ends in a trusted root; *signerName then holds the signer's simple display
-// name. A file that is not trusted returns 0; *signerName still receives the
-// signer of a readable signature (for the statistics), else it is empty.
-// The caller accepts a package only when the result is nonzero and
-// IsSignerAccepted(*signerName). beforeDownload: 1 for a package found in
-// place, 0 for a fresh download (it only changes the first trace value).
-int VerifyFileTrust(const std::wstring& path, std::wstring* signerName, int beforeDownload,
+// Opens a file for verification and launch: readable and executable, shared
+// for reading only, so that while the handle is held nobody can write,
+// replace, rename or delete the file, and its path keeps naming what was
+// verified. INVALID_HANDLE_VALUE when it cannot be opened that way.
+HANDLE OpenForVerification(const std::wstring& path);
+
+// Nonzero only when the system verifies the signature of the file read
+// through the handle (by the catalog that holds its hash, or by its embedded
+// signature), no certificate of its chain is revoked, and the chain ends in
+// a trusted root; *signer then describes the leaf certificate. Revocation is
+// checked on the whole chain but the root; when no revocation information
+// can be had, the file is judged without it ("rvunk" in the trace). A file
+// that is not trusted returns 0; *signer still receives the signer of a
+// readable signature (for the statistics), else it is empty. path names the
+// same file (catalog member, statistics). The caller accepts a package only
+// when the result is nonzero and IsSignerAccepted(*signer, policy).
+// beforeDownload: 1 for a package found in place, 0 for a fresh download
+// (it only changes the first trace value).
+int VerifyFileTrust(HANDLE file, const std::wstring& path, SignerIdentity* signer, int beforeDownload,
                     const TrustTrace& csgn);
 
-// The same over the given catalog calls.
-int VerifyFileTrustWith(CatalogAdmin& catalogs, const std::wstring& path, std::wstring* signerName,
-                        int beforeDownload, const TrustTrace& csgn);
+// The same, opening the path with OpenForVerification for the check only.
+int VerifyFileTrust(const std::wstring& path, SignerIdentity* signer, int beforeDownload,
+                    const TrustTrace& csgn);
+
+// The check over the given catalog calls.
+int VerifyFileTrustWith(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path,
+                        SignerIdentity* signer, int beforeDownload, const TrustTrace& csgn);

@@ -2,7 +2,8 @@
 // command line it received, reports its progress to the window handed over
 // after "##handle=" (WM_COPYDATA 10001, 0 to 100 over about two seconds),
 // installs the demo browser it carries into the -INSTALLDIR folder, writes
-// the product's registration and exits with 0.
+// the product's registration and exits with 0 (after
+// ZETORA_DEMO_PACKAGE_HANG_SECONDS, when that is set).
 //
 // Its log (one line per event, UTF-8) goes to ZETORA_DEMO_PACKAGE_LOG, or
 // %TEMP%\zetora-demo-package.log.
@@ -121,6 +122,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
     const bool registered = written && Register(directory);
     Log(L"installed " + browser + L" folder=" + std::to_wstring(created) + L" written=" +
         std::to_wstring(written ? 1 : 0) + L" registered=" + std::to_wstring(registered ? 1 : 0));
+  }
+  // A package that hangs, for the tests of the installer's bounded wait.
+  wchar_t hang[16] = {};
+  if (GetEnvironmentVariableW(L"ZETORA_DEMO_PACKAGE_HANG_SECONDS", hang, 16) > 0) {
+    Log(L"hanging");
+    Sleep(wcstoul(hang, nullptr, 10) * 1000);
   }
   Log(L"exit 0");
   return 0;

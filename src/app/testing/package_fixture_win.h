@@ -63,7 +63,9 @@ class PackageFixture : public ::testing::Test {
   // Later installer runs in this prefix must not find the product installed.
   void TearDown() override {
     for (const wchar_t* name : {L"ZETORA_TEST_LAUNCH_ERROR", L"ZETORA_TEST_CONFIG_SECONDS",
-                                L"ZETORA_TEST_SETUP_SECONDS", L"ZETORA_TEST_ATTACHMENT_SECONDS"}) {
+                                L"ZETORA_TEST_SETUP_SECONDS", L"ZETORA_TEST_ATTACHMENT_SECONDS",
+                                L"ZETORA_TEST_SETUP_WAIT_SECONDS", L"ZETORA_DEMO_PACKAGE_HANG_SECONDS",
+                                L"ZETORA_TEST_LAUNCH_PAUSE_MS"}) {
       SetEnvironmentVariableW(name, nullptr);
     }
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");

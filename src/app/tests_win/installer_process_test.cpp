@@ -117,7 +117,8 @@ class ConfigPortHold {
 // One started copy of the installer with its standard error in a file.
 class InstallerRun {
  public:
-  explicit InstallerRun(const std::wstring& arguments) : log_(TempFileName(L"zwi")) {
+  explicit InstallerRun(const std::wstring& arguments, const std::wstring& program = InstallerPath())
+      : log_(TempFileName(L"zwi")) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE logFile = CreateFileW(log_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  &inherit, CREATE_ALWAYS, 0, nullptr);
@@ -127,7 +128,7 @@ class InstallerRun {
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = logFile;
     startup.hStdError = logFile;
-    std::wstring commandLine = L"\"" + InstallerPath() + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     started_ = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                               nullptr, &startup, &process_) != 0;
     CloseHandle(logFile);
@@ -198,6 +199,34 @@ TEST(InstallerProcess, SilentRunWalksEveryStateAndExitsWithItsEndReason) {
   EXPECT_NE(log.find("tn=demo rnd="), std::string::npos) << log;
   EXPECT_NE(log.find("Receive user command to install"), std::string::npos) << log;
   EXPECT_NE(log.find(kSilentEnd), std::string::npos) << log;
+}
+
+// A Downloads folder holds DLLs named like system DLLs: a copy of the
+// installer started there runs to its end without loading any of them.
+TEST(InstallerProcess, DllsPlantedBesideTheInstallerAreNeverLoaded) {
+  const std::wstring folder = MakeTestDirectory(L"planted");
+  const std::wstring program = folder + L"\\ZetoraWebInstaller.exe";
+  ASSERT_TRUE(CopyFileW(InstallerPath().c_str(), program.c_str(), FALSE));
+  const wchar_t* names[] = {L"version.dll", L"winmm.dll",    L"gdiplus.dll",  L"riched20.dll",
+                            L"wininet.dll", L"wintrust.dll", L"crypt32.dll",  L"iphlpapi.dll",
+                            L"msimg32.dll", L"comctl32.dll", L"uxtheme.dll",  L"dwmapi.dll"};
+  for (const wchar_t* name : names) {
+    ASSERT_TRUE(CopyFileW(WinePath(ZETORA_PLANTED_DLL_WIDE_PATH).c_str(), (folder + L"\\" + name).c_str(),
+                          FALSE));
+  }
+  ConfigPortHold port;
+  ASSERT_TRUE(port.Hold());
+  port.Release();
+  {
+    InstallerRun run(L"/S -tn planted", program);
+    ASSERT_TRUE(run.started());
+    EXPECT_EQ(run.WaitExit(60000), 5u);  // no package: end reason 5
+    EXPECT_NE(run.Log().find(kSilentEnd), std::string::npos) << run.Log();
+  }
+  for (const wchar_t* name : names) {
+    EXPECT_EQ(GetFileAttributesW((folder + L"\\" + name + L".loaded").c_str()), INVALID_FILE_ATTRIBUTES)
+        << std::string(name, name + wcslen(name)) << " was loaded";
+  }
 }
 
 TEST(InstallerProcess, SecondCopyShowsTheMessageBoxAndLeavesTheFirstAlone) {

@@ -4,6 +4,8 @@
 // attachment and an install command that tries to run a second command.
 #include "app/testing/package_fixture_win.h"
 
+#include <shlobj.h>
+
 namespace {
 
 using PackageInstallerTest = PackageFixture;
@@ -14,7 +16,7 @@ TEST_F(PackageInstallerTest, FreshInstallRunsThePackageAndTheNextRunKeepsIt) {
   const InstallerRunResult run = Run("fresh");
   ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
   EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=0")) << run.diagnostics;
-  EXPECT_EQ(ValueOf(run.FinalMap(), "csgn"), "csad/csb1/ecfh1/wvt/success") << run.FinalMap();
+  EXPECT_EQ(ValueOf(run.FinalMap(), "csgn"), "csad/csb1/ecfh1/rvunk/wvt/success") << run.FinalMap();
   EXPECT_TRUE(Has(ValueOf(run.FinalMap(), "dstp"), ";cks1")) << run.FinalMap();
 
   // The package got exactly the command built from the item and the choice.
@@ -45,7 +47,7 @@ TEST_F(PackageInstallerTest, FreshInstallRunsThePackageAndTheNextRunKeepsIt) {
   const InstallerRunResult again = Run("fresh");
   ASSERT_EQ(again.exitCode, 0u) << again.diagnostics;
   EXPECT_EQ(ValueOf(again.FinalMap(), "dstp"), "uef;cks1") << again.FinalMap();
-  EXPECT_EQ(ValueOf(again.FinalMap(), "csgn"), "csbd/csb1/ecfh1/wvt/success") << again.FinalMap();
+  EXPECT_EQ(ValueOf(again.FinalMap(), "csgn"), "csbd/csb1/ecfh1/rvunk/wvt/success") << again.FinalMap();
   EXPECT_EQ(server_.Log("/pkg/fresh.exe").size(), fetched);
 }
 
@@ -95,7 +97,8 @@ TEST_F(PackageInstallerTest, RefusedPackagesAreNeverStartedNorKept) {
     const char* variant;
     const char* tn;
   };
-  const Case cases[] = {{"_unsigned", "unsigned"}, {"_othercompany", "othercompany"},
+  const Case cases[] = {{"_unsigned", "unsigned"},     {"_othercompany", "othercompany"},
+                        {"_lookalike", "lookalike"},   {"_revoked", "revoked"},
                         {"_selfsigned", "selfsigned"}, {"_altered", "altered"}};
   for (const Case& c : cases) {
     Serve(c.tn, c.variant);
@@ -108,6 +111,92 @@ TEST_F(PackageInstallerTest, RefusedPackagesAreNeverStartedNorKept) {
     EXPECT_FALSE(Exists(SetupPath() + L".tmp")) << c.tn;
     EXPECT_FALSE(Exists(SetupPath() + L".tmp.resume")) << c.tn;
   }
+}
+
+// The move onto the setup path fails twice (another program holds the file
+// there without delete sharing): the verified download is used where it is
+// and kept.
+TEST_F(PackageInstallerTest, APackageThatCannotBeMovedIsUsedInPlace) {
+  Serve("nomove", "");
+  SHCreateDirectoryExW(nullptr, ItemFolder().c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(WinePath(Wide(std::string(ZETORA_SIGNED_DIR) + "/demo_package_unsigned.exe")).c_str(),
+                        SetupPath().c_str(), FALSE));
+  HANDLE holder = CreateFileW(SetupPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  const InstallerRunResult run = Run("nomove");
+  CloseHandle(holder);
+  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  EXPECT_TRUE(Has(run.diagnostics, "the package is used in place")) << run.diagnostics;
+  EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=0")) << run.diagnostics;
+  EXPECT_TRUE(Has(PackageLog(), "registered=1")) << PackageLog();
+  EXPECT_TRUE(Exists(SetupPath() + L".tmp"));
+  EXPECT_EQ(ReadWholeFile(SetupPath()), SignedPackage("_unsigned"));
+}
+
+// A package that does not end within the installer's wait keeps running;
+// the installer records the time-out and ends.
+TEST_F(PackageInstallerTest, AHungPackageDoesNotKeepTheInstallerRunning) {
+  Serve("hung", "");
+  SetEnvironmentVariableW(L"ZETORA_TEST_SETUP_WAIT_SECONDS", L"4");
+  SetEnvironmentVariableW(L"ZETORA_DEMO_PACKAGE_HANG_SECONDS", L"15");
+  const InstallerRunResult run = Run("hung", 60000);
+  // The end reason is the exit code.
+  ASSERT_EQ(run.exitCode, 7u) << run.diagnostics;
+  EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=7")) << run.diagnostics;
+  EXPECT_EQ(ValueOf(run.FinalMap(), "rstp").compare(0, 9, "stp:1460,"), 0) << run.FinalMap();
+  EXPECT_TRUE(Has(PackageLog(), "hanging")) << PackageLog();
+  EXPECT_FALSE(Has(PackageLog(), "exit 0")) << PackageLog();
+  // The package ends on its own later.
+  for (int i = 0; i < 300 && !Has(PackageLog(), "exit 0"); ++i) Sleep(100);
+  EXPECT_TRUE(Has(PackageLog(), "exit 0")) << PackageLog();
+}
+
+// What a helper that tries to swap the held package managed.
+struct SwapAttempt {
+  std::wstring setup, marker, other;
+  bool held = false, written = false, replaced = false, deleted = false;
+};
+
+DWORD WINAPI TrySwap(void* parameter) {
+  SwapAttempt& a = *static_cast<SwapAttempt*>(parameter);
+  for (int i = 0; i < 1200 && !a.held; ++i) {
+    a.held = GetFileAttributesW(a.marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!a.held) Sleep(50);
+  }
+  if (!a.held) return 1;
+  HANDLE writer = CreateFileW(a.setup.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  a.written = writer != INVALID_HANDLE_VALUE;
+  if (a.written) CloseHandle(writer);
+  a.replaced = MoveFileExW(a.other.c_str(), a.setup.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  a.deleted = DeleteFileW(a.setup.c_str()) != 0;
+  return 0;
+}
+
+// Between the check and the launch (a test build pauses there) another
+// program can neither write, replace nor delete the package; the verified
+// package is what runs.
+TEST_F(PackageInstallerTest, TheVerifiedPackageCannotBeSwappedBeforeItsLaunch) {
+  Serve("swap", "");
+  SetEnvironmentVariableW(L"ZETORA_TEST_LAUNCH_PAUSE_MS", L"3000");
+  SwapAttempt attempt{SetupPath(), SetupPath() + L".held", TempFileName(L"zsw")};
+  ASSERT_TRUE(CopyFileW(WinePath(Wide(std::string(ZETORA_SIGNED_DIR) + "/demo_package_othercompany.exe")).c_str(),
+                        attempt.other.c_str(), FALSE));
+  HANDLE helper = CreateThread(nullptr, 0, TrySwap, &attempt, 0, nullptr);
+  const InstallerRunResult run = Run("swap");
+  WaitForSingleObject(helper, 70000);
+  CloseHandle(helper);
+  DeleteFileW(attempt.other.c_str());
+  ASSERT_EQ(run.exitCode, 0u) << run.diagnostics;
+  EXPECT_TRUE(attempt.held) << run.diagnostics;
+  EXPECT_FALSE(attempt.written);
+  EXPECT_FALSE(attempt.replaced);
+  EXPECT_FALSE(attempt.deleted);
+  EXPECT_TRUE(Has(run.diagnostics, "InstallDriver end reason=0")) << run.diagnostics;
+  EXPECT_TRUE(Has(PackageLog(), "registered=1")) << PackageLog();
+  EXPECT_EQ(ReadWholeFile(SetupPath()), SignedPackage(""));
 }
 
 // Each failure ends the process with its end reason as the exit code.

@@ -65,7 +65,7 @@ TEST(UiStart, DriverSurvivesAUiThatIsNotReadyInTime) {
 
   const DWORD started = GetTickCount();
   UiContext* context =
-      StartUiThread(GetModuleHandleW(nullptr), L"", SW_SHOWNORMAL, choice, LateUiBody, 300);
+      StartUiThread(GetModuleHandleW(nullptr), false, SW_SHOWNORMAL, choice, LateUiBody, 300);
   const DWORD waited = GetTickCount() - started;
   ASSERT_NE(context, nullptr);
   EXPECT_GE(waited, 250u);

@@ -154,8 +154,8 @@ class ScreensTest : public testing::Test {
     SetEnvironmentVariableW(L"ZETORA_TEST_UI_LIMIT_MS", nullptr);
   }
 
-  void Start(const wchar_t* commandLine = L"") {
-    ui_ = StartUi(GetModuleHandleW(nullptr), commandLine, SW_SHOWNORMAL, choice_);
+  void Start(bool bindSoftware = false) {
+    ui_ = StartUi(GetModuleHandleW(nullptr), bindSoftware, SW_SHOWNORMAL, choice_);
     ASSERT_NE(ui_, nullptr);
     main_ = ui_->optionsWindow;
   }
@@ -698,7 +698,7 @@ TEST_F(ScreensTest, QuickInstallPromptDeclined) {
   // The prompt runs while the options window is created, before StartUi
   // returns: a helper thread answers it.
   HANDLE responder = CreateThread(nullptr, 0, DeclineQuickInstall, nullptr, 0, nullptr);
-  Start(L"/B");
+  Start(true);
   WaitForSingleObject(responder, 10000);
   DWORD answered = 1;
   GetExitCodeThread(responder, &answered);

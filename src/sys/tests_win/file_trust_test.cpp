@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sys/file_trust_win.h"
+#include "sys/scoped_handle_win.h"
 #include "sys/testing/test_files_win.h"
 #include "sys/testing/trusted_root_win.h"
 
@@ -21,17 +22,28 @@ std::wstring Signed(const wchar_t* name) { return WinePath(L"" ZETORA_SIGNED_DIR
 
 struct Outcome {
   int result = 0;
-  std::wstring signer;
+  SignerIdentity signer;
   Trace trace;
-  bool accepted() const { return result != 0 && IsSignerAccepted(signer); }
+  bool accepted() const { return result != 0 && IsSignerAccepted(signer, ProductSignerPolicy()); }
 };
 
 Outcome Verify(CatalogAdmin& catalogs, const std::wstring& path, int beforeDownload) {
   Outcome outcome;
-  outcome.signer = L"stale";
-  outcome.result = VerifyFileTrustWith(catalogs, path, &outcome.signer, beforeDownload,
+  outcome.signer.displayName = L"stale";
+  ScopedHandle file(OpenForVerification(path));
+  outcome.result = VerifyFileTrustWith(catalogs, file.Get(), path, &outcome.signer, beforeDownload,
                                        [&](const wchar_t* value) { outcome.trace.push_back(value); });
   return outcome;
+}
+
+std::string ReadText(const std::wstring& path) {
+  std::string text;
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  char buffer[256];
+  DWORD read = 0;
+  if (file.IsValid() && ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) text.assign(buffer, read);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
 }
 
 std::string Narrow(const Trace& trace) {
@@ -47,9 +59,11 @@ class FileTrust : public testing::Test {
   }
 };
 
-TEST_F(FileTrust, OnlyTheMakersTrustedSignatureIsAccepted) {
+TEST_F(FileTrust, OnlyTheMakersTrustedUnrevokedSignatureIsAccepted) {
   const wchar_t* kMaker = L"Vexlo Test Software Ltd";
-  const Trace kVerified = {L"csb1", L"ecfh1", L"wvt", L"success"};
+  // The test leaves name no revocation list: nothing to check, so the file
+  // is judged without revocation, as when a server cannot be reached.
+  const Trace kVerified = {L"csb1", L"ecfh1", L"rvunk", L"wvt", L"success"};
   const Trace kRejected = {L"csb1", L"ecfh1"};
   const struct {
     const wchar_t* file;
@@ -64,6 +78,10 @@ TEST_F(FileTrust, OnlyTheMakersTrustedSignatureIsAccepted) {
       {L"trust_sample_unsigned.exe", 0, 0, L"", kRejected, false},
       // Trusted, but not the maker: the name refuses it.
       {L"trust_sample_othercompany.exe", 0, 1, L"Northwind Tools Ltd", kVerified, false},
+      // Trusted, and the name begins like the maker's: still another company.
+      {L"trust_sample_lookalike.exe", 0, 1, L"Vexlon Trading Ltd", kVerified, false},
+      // The maker's leaf, revoked by the authority in the list it names.
+      {L"trust_sample_revoked.exe", 0, 0, kMaker, {L"csb1", L"ecfh1", L"rvrev"}, false},
       // Verified signature, root not trusted: the name alone does not count.
       {L"trust_sample_selfsigned.exe", 0, 0, kMaker, kVerified, false},
       // Refused by the system; the embedded signature still names the signer.
@@ -76,10 +94,47 @@ TEST_F(FileTrust, OnlyTheMakersTrustedSignatureIsAccepted) {
     Trace trace = {c.beforeDownload ? L"csbd" : L"csad"};
     trace.insert(trace.end(), c.trace.begin(), c.trace.end());
     EXPECT_EQ(outcome.result, c.result);
-    EXPECT_EQ(outcome.signer, c.signer);
+    EXPECT_EQ(outcome.signer.displayName, c.signer);
     EXPECT_EQ(outcome.trace, trace) << Narrow(outcome.trace);
     EXPECT_EQ(outcome.accepted(), c.accepted);
   }
+}
+
+// The leaf's subject and key as the policy sees them; the key hash is the
+// one openssl computes from the certificate, so an operator can pin it.
+TEST_F(FileTrust, SignerIdentityAndPinnedKey) {
+  const Outcome outcome = Verify(SystemCatalogAdmin(), Signed(L"trust_sample.exe"), 0);
+  ASSERT_EQ(outcome.result, 1);
+  EXPECT_EQ(outcome.signer.commonName, L"Vexlo Test Software Ltd");
+  EXPECT_EQ(outcome.signer.organisation, L"Vexlo Test Software Ltd");
+  const std::string key = ReadText(WinePath(L"" ZETORA_TEST_MAKER_KEY_SHA256));
+  ASSERT_EQ(key.size(), 64u);
+  EXPECT_EQ(outcome.signer.publicKeySha256, key);
+  EXPECT_TRUE(IsSignerAccepted(outcome.signer, MakeSignerPolicy(L"Vexlo Test Software Ltd", key)));
+  EXPECT_FALSE(IsSignerAccepted(outcome.signer,
+                                MakeSignerPolicy(L"Vexlo Test Software Ltd", std::string(64, '0'))));
+}
+
+// The check reads the file through the caller's handle, which keeps it from
+// being changed until the caller lets go.
+TEST_F(FileTrust, HeldFileCannotBeReplaced) {
+  const std::wstring dir = MakeTestDirectory(L"trust_held");
+  const std::wstring path = dir + L"\\package.exe";
+  ASSERT_TRUE(CopyFileW(Signed(L"trust_sample.exe").c_str(), path.c_str(), FALSE));
+  ScopedHandle held(OpenForVerification(path));
+  ASSERT_TRUE(held.IsValid());
+  SignerIdentity signer;
+  EXPECT_EQ(VerifyFileTrust(held.Get(), path, &signer, 0, [](const wchar_t*) {}), 1);
+  ScopedHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(writer.IsValid());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileExW(Signed(L"trust_sample_othercompany.exe").c_str(), path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
+  EXPECT_FALSE(DeleteFileW(path.c_str()));
+  // Readers, such as the version query, still get in.
+  ScopedHandle reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_TRUE(reader.IsValid());
 }
 
 // A path longer than the old 260-character buffer whose first 259 characters
@@ -97,8 +152,8 @@ TEST_F(FileTrust, LongPathIsNotCutToAnotherFile) {
 
   const Outcome outcome = Verify(SystemCatalogAdmin(), signedPath + L"\\x.exe", 0);
   EXPECT_EQ(outcome.result, 0);
-  EXPECT_EQ(outcome.signer, L"");
-  EXPECT_EQ(Verify(SystemCatalogAdmin(), signedPath, 0).signer, L"Vexlo Test Software Ltd");
+  EXPECT_EQ(outcome.signer.displayName, L"");
+  EXPECT_EQ(Verify(SystemCatalogAdmin(), signedPath, 0).signer.displayName, L"Vexlo Test Software Ltd");
 }
 
 // The real catalog calls, except that a catalog can be made to hold every
@@ -146,7 +201,7 @@ TEST_F(FileTrust, CatalogRoute) {
   EXPECT_EQ(outcome.trace, (Trace{L"csad", L"csb1", L"ecfh2", L"ecrcc"})) << Narrow(outcome.trace);
   // The catalog refused it; the file's own signature only names the signer.
   EXPECT_EQ(outcome.result, 0);
-  EXPECT_EQ(outcome.signer, L"Vexlo Test Software Ltd");
+  EXPECT_EQ(outcome.signer.displayName, L"Vexlo Test Software Ltd");
   EXPECT_GE(catalogs.hashSize, 20u);
   EXPECT_EQ(catalogs.catalogsReleased, 1);
   EXPECT_EQ(catalogs.contexts, 0);
