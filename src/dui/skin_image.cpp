@@ -14,9 +14,14 @@ bool g_prefer_double = false;
 
 // A file name as the skin writes it, relative to the current directory or
 // else to the skin folder; empty when neither has it.
+// A relative name the skin folder holds is read from there first: the
+// current directory may be the Downloads folder the installer started from.
 std::wstring find_file(const std::wstring& file) {
-  if (platform::file_exists(file)) return file;
   const std::wstring in_folder = skin_folder() + L"\\" + file;
+  const bool relative = !file.empty() && file.find(L':') == std::wstring::npos && file[0] != L'\\' &&
+                        file[0] != L'/';
+  if (relative && !skin_folder().empty() && platform::file_exists(in_folder)) return in_folder;
+  if (platform::file_exists(file)) return file;
   return platform::file_exists(in_folder) ? in_folder : std::wstring();
 }
 

@@ -71,6 +71,28 @@ SignerIdentity IdentityOf(PCCERT_CONTEXT cert) {
   return identity;
 }
 
+// The revocation state of the signer's chain as the system's chain engine
+// finds it (whole chain but the root, revocation lists fetched as needed).
+// WinVerifyTrust checks the same with WTD_REVOKE_WHOLECHAIN; asking the chain
+// engine too keeps the check independent of how the trust provider passes
+// that flag on.
+RevocationVerdict ChainRevocation(PCCERT_CONTEXT leaf) {
+  CERT_CHAIN_PARA para = {};
+  para.cbSize = sizeof para;
+  PCCERT_CHAIN_CONTEXT chain = nullptr;
+  if (!CertGetCertificateChain(nullptr, leaf, nullptr, leaf->hCertStore, &para,
+                               CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT, nullptr, &chain)) {
+    return RevocationVerdict::kUnavailable;
+  }
+  const DWORD status = chain->TrustStatus.dwErrorStatus;
+  CertFreeCertificateChain(chain);
+  if (status & CERT_TRUST_IS_REVOKED) return RevocationVerdict::kRevoked;
+  if (status & (CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION)) {
+    return RevocationVerdict::kUnavailable;
+  }
+  return RevocationVerdict::kGood;
+}
+
 // After a successful verification: the signer's identity, whether the last
 // certificate of the signer's chain is a trusted root, and the chain's
 // revocation state; false when the state holds no signer certificate.
