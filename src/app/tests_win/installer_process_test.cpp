@@ -207,9 +207,9 @@ TEST(InstallerProcess, DllsPlantedBesideTheInstallerAreNeverLoaded) {
   const std::wstring folder = MakeTestDirectory(L"planted");
   const std::wstring program = folder + L"\\ZetoraWebInstaller.exe";
   ASSERT_TRUE(CopyFileW(InstallerPath().c_str(), program.c_str(), FALSE));
-  const wchar_t* names[] = {L"version.dll", L"winmm.dll",    L"gdiplus.dll",  L"riched20.dll",
-                            L"wininet.dll", L"wintrust.dll", L"crypt32.dll",  L"iphlpapi.dll",
-                            L"msimg32.dll", L"comctl32.dll", L"uxtheme.dll",  L"dwmapi.dll"};
+  const wchar_t* names[] = {L"version.dll",  L"winmm.dll",   L"gdiplus.dll",  L"riched20.dll",
+                            L"wininet.dll",  L"wintrust.dll", L"crypt32.dll", L"iphlpapi.dll",
+                            L"msimg32.dll",  L"oleacc.dll"};
   for (const wchar_t* name : names) {
     ASSERT_TRUE(CopyFileW(WinePath(ZETORA_PLANTED_DLL_WIDE_PATH).c_str(), (folder + L"\\" + name).c_str(),
                           FALSE));
