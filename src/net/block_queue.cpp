@@ -18,7 +18,7 @@ constexpr std::size_t kMaxPooledBlocks = 32;
 class BlockPool {
  public:
   void* Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    AutoLock lock(lock_);
     if (free_.empty()) return nullptr;
     void* memory = free_.back();
     free_.pop_back();
@@ -26,7 +26,7 @@ class BlockPool {
   }
   // Returns whether the pool kept the memory.
   bool Give(void* memory) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    AutoLock lock(lock_);
     if (free_.size() >= kMaxPooledBlocks) return false;
     free_.push_back(memory);
     return true;
@@ -34,14 +34,14 @@ class BlockPool {
   void Trim() {
     std::vector<void*> freed;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      AutoLock lock(lock_);
       freed.swap(free_);
     }
     for (void* memory : freed) ::operator delete(memory);
   }
 
  private:
-  std::mutex mutex_;
+  Lock lock_;
   std::vector<void*> free_;
 };
 
@@ -87,7 +87,7 @@ bool BlockQueue::Offer(uint32_t position, const uint8_t* data, uint32_t length, 
   }
   QueuedBlockPtr block = NewQueuedBlock(position, data, length, limit, jobId);
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    AutoLock lock(lock_);
     queue_.push_back(std::move(block));
     queuedBytes_ += length;
     received_ += length;
@@ -102,7 +102,7 @@ void BlockQueue::OfferWritten(uint32_t position, uint32_t length, uint32_t limit
   QueuedBlockPtr block(new (::operator new(sizeof(QueuedBlock)))
                            QueuedBlock{position, length, limit, jobId, 0, /*written=*/true});
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    AutoLock lock(lock_);
     queue_.push_back(std::move(block));
     received_ += length;
   }
@@ -110,19 +110,19 @@ void BlockQueue::OfferWritten(uint32_t position, uint32_t length, uint32_t limit
 }
 
 void BlockQueue::AcceptJob(uint32_t jobId) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   acceptedJobs_[jobId] = 1;
 }
 
 bool BlockQueue::IsJobAccepted(uint32_t jobId) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   auto it = acceptedJobs_.find(jobId);
   return it != acceptedJobs_.end() && it->second != 0;
 }
 
 std::vector<QueuedBlockPtr> BlockQueue::TakeAccepted() {
   std::vector<QueuedBlockPtr> taken;
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   std::deque<QueuedBlockPtr> kept;
   for (QueuedBlockPtr& block : queue_) {
     auto it = acceptedJobs_.find(block->jobId);
@@ -139,7 +139,7 @@ std::vector<QueuedBlockPtr> BlockQueue::TakeAccepted() {
 
 void BlockQueue::Drop(bool all, uint32_t fileSize) {
   std::deque<QueuedBlockPtr> freed;  // freed after the lock is released
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   if (all) {
     freed.swap(queue_);
     queuedBytes_ = 0;
@@ -166,17 +166,17 @@ void BlockQueue::Drop(bool all, uint32_t fileSize) {
 }
 
 uint64_t BlockQueue::QueuedBytes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   return queuedBytes_;
 }
 
 std::size_t BlockQueue::QueuedCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   return queue_.size();
 }
 
 uint32_t BlockQueue::received() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  AutoLock lock(lock_);
   return received_;
 }
 

@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <unordered_map>
 #include <vector>
+
+#include "sys/lock.h"
 
 namespace net {
 
@@ -88,7 +89,7 @@ class BlockQueue {
   uint32_t received() const;
 
  private:
-  mutable std::mutex mutex_;
+  mutable Lock lock_;
   std::deque<QueuedBlockPtr> queue_;
   std::unordered_map<uint32_t, int> acceptedJobs_;
   uint64_t queuedBytes_ = 0;  // sum of the queued lengths, kept as blocks come and go

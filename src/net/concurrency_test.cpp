@@ -271,13 +271,8 @@ class ThreadedServer : public DownloadJobs {
 
 class RealTime : public DownloadEnvironment {
  public:
-  std::uint32_t NowSeconds() override {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::seconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-  }
-  std::uint32_t TickMs() override {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+  std::uint64_t NowMs() override {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now().time_since_epoch())
                                           .count());
   }

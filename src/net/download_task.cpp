@@ -13,10 +13,11 @@ constexpr std::uint64_t kBusyQueueBytes = 1024 * 1024;
 
 bool IsRealSize(std::uint32_t size) { return size != 0 && size != kNoLength; }
 
-// One connection per 512 KiB of file, rounded to the nearest; sizes close to
-// 4 GiB would overflow the rounding and get one.
+// One connection per whole 512 KiB of file, at least one and at most the
+// task's limit: a fresh and a resumed run of one file open as many.
 std::uint32_t ConnectionsFor(std::uint32_t length) {
-  return length >= 0xFFF80000u ? 1 : (length + DownloadTask::kConnectionBytes) >> 19;
+  return std::max(1u, std::min(DownloadTask::kMaxConnections,
+                               length / DownloadTask::kConnectionBytes));
 }
 
 void* JobTag(std::uint32_t jobId) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(jobId)); }
@@ -75,16 +76,16 @@ int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
                       const ByteRanges& resumeRanges, const StoredResponse& resumeResponse,
                       int* progress) {
   progress_ = progress;
-  startTick_ = env_.TickMs();
-  lastByteTick_ = startTick_;
+  startMs_ = env_.NowMs();
+  lastByteMs_ = startMs_;
   lastReceived_ = file_.Received();
-  deadline_ = env_.NowSeconds() + timeoutSeconds;
+  deadlineMs_ = startMs_ + std::uint64_t{timeoutSeconds} * 1000;
   state_ = resumeLoaded ? kResumed : kStart;
   trace_.Record(0, L"ds", 0, resumeLoaded ? 1 : 0);
   if (progress_ != nullptr) *progress_ = 1;
 
   while (!done_) {
-    if (env_.NowSeconds() > deadline_) {
+    if (env_.NowMs() > deadlineMs_) {
       result_ = kDownloadTimedOut;
       trace_.Record(state_, L"ato");
       DiagPrintf(L"ERROR_TIMEOUT total time \r\n");
@@ -98,7 +99,7 @@ int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
     }
     if (!WithinStallBound()) {
       result_ = kDownloadTimedOut;
-      trace_.Record(state_, L"asl", (env_.TickMs() - lastByteTick_) / 1000);
+      trace_.Record(state_, L"asl", static_cast<std::uint32_t>((env_.NowMs() - lastByteMs_) / 1000));
       DiagPrintf(L"ERROR_TIMEOUT no byte received \r\n");
       break;
     }
@@ -161,11 +162,11 @@ StallPolicy StallPolicy::ForLimit(std::uint32_t limitMs, std::uint32_t carriedMs
 }
 
 bool DownloadTask::WithinStallBound() {
-  const std::uint32_t now = env_.TickMs();
+  const std::uint64_t now = env_.NowMs();
   const std::uint32_t received = file_.Received();
   if (received != lastReceived_) {
     lastReceived_ = received;
-    lastByteTick_ = now;
+    lastByteMs_ = now;
     anyByte_ = true;
     if (stalled_) {
       stalled_ = false;
@@ -174,34 +175,32 @@ bool DownloadTask::WithinStallBound() {
     }
     return true;
   }
-  // Tick differences stay right across the 49-day wrap of the counter.
-  const std::uint32_t silentMs = now - lastByteTick_;
+  const std::uint64_t silentMs = now - lastByteMs_;
   if (!stalled_ && silentMs >= stall_.noticeMs) {
     stalled_ = true;
     env_.ReportStalled(true);
-    trace_.Record(state_, L"stl", silentMs / 1000);
+    trace_.Record(state_, L"stl", static_cast<std::uint32_t>(silentMs / 1000));
   }
-  const std::uint64_t runSilenceMs = static_cast<std::uint64_t>(silentMs) + (anyByte_ ? 0 : stall_.carriedMs);
+  const std::uint64_t runSilenceMs = silentMs + (anyByte_ ? 0 : stall_.carriedMs);
   return runSilenceMs < stall_.limitMs || silentMs < stall_.minAttemptMs;
 }
 
 std::uint32_t DownloadTask::SilenceAtEndMs() {
   if (result_ == kDownloadOk) return 0;
-  const std::uint64_t silence =
-      static_cast<std::uint64_t>(env_.TickMs() - lastByteTick_) + (anyByte_ ? 0 : stall_.carriedMs);
+  const std::uint64_t silence = env_.NowMs() - lastByteMs_ + (anyByte_ ? 0 : stall_.carriedMs);
   return silence > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(silence);
 }
 
 bool DownloadTask::InRetryWindow() {
-  const std::uint32_t now = env_.NowSeconds();
-  if (retryAt_ < now) return false;
-  DiagPrintf(L"DelayRetry left=%ds\r\n", static_cast<int>(retryAt_ - now));
+  const std::uint64_t now = env_.NowMs();
+  if (retryAtMs_ == 0 || retryAtMs_ < now) return false;
+  DiagPrintf(L"DelayRetry left=%ds\r\n", static_cast<int>((retryAtMs_ - now + 999) / 1000));
   return true;
 }
 
 void DownloadTask::BackOff() {
   CloseAllJobs();
-  retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+  retryAtMs_ = env_.NowMs() + kRetryDelayMs;
   state_ = kStart;
 }
 
@@ -273,7 +272,7 @@ void DownloadTask::WaitFirstJob() {
         trace_.Record(kWaitFirst, L"wlrha", snapshot.status);
         state_ = kAbort;
       } else {
-        retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+        retryAtMs_ = env_.NowMs() + kRetryDelayMs;
         CloseAllJobs();
         trace_.Record(kWaitFirst, L"wlrrs", snapshot.status);
         state_ = kStart;
@@ -313,7 +312,6 @@ void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& s
       heldSize_ = length;
       heldLastModified_ = snapshot.lastModified;
     }
-    maxConnections_ = std::min(maxConnections_, length < kConnectionBytes ? 1u : length >> 19);
     state_ = kSplit;
     trace_.Record(kWaitFirst, L"wlrc");
     if (!slots_.empty()) {
@@ -435,7 +433,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
   *active = 0;
   *speed = 0;
   if (slots_.empty()) return kNoSlot;
-  const std::uint32_t start = env_.TickMs();
+  const std::uint64_t start = env_.NowMs();
   // Blocks wait in the queue until the size is known (a body without a
   // length is written at its end): only then does queued data mean work.
   const bool writable = fileSize_ != 0;
@@ -473,7 +471,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       file_.WaitForData(kPollMs);
       if (!file_.Flush()) return kFlushFailed;
     }
-    if (env_.TickMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
+    if (env_.NowMs() - start > budgetMs || env_.Cancelled()) return kJobIdle;
   }
 }
 
@@ -568,7 +566,7 @@ void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& sna
     if (!KeepFirstJobAlone(snapshot)) {
       CloseAllJobs();
       state_ = kStart;
-      retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+      retryAtMs_ = env_.NowMs() + kRetryDelayMs;
     }
   }
   // After the first job's stop offset was raised: a chunk past the old
@@ -644,7 +642,7 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
   std::uint32_t last = 0;
   const bool complete = fileSize_ != 0 && SlotRange(slot, &first, &last) &&
                         !Overlaps(file_.Remaining(), first, last);
-  if (!complete) retryAt_ = env_.NowSeconds() + kRetryDelaySeconds;
+  if (!complete) retryAtMs_ = env_.NowMs() + kRetryDelayMs;
   trace_.Record(kRunStep, L"riej", complete ? 1 : 0);
   DiagPrintf(L"ENDJOB %p bRangeComplete=%d\r\n", JobTag(slot.jobId), complete ? 1 : 0);
 }
@@ -677,8 +675,8 @@ void DownloadTask::RestartRanges() {
   for (const auto& range : remaining) {
     slots_.push_back(Slot{0, range.first, range.second, false, kSlotPending, range.first});
   }
-  std::uint32_t connections = std::max<std::uint32_t>(1, file_.RemainingBytes() >> 19);
-  connections = std::min(connections, maxConnections_);
+  const std::uint32_t connections =
+      std::min(ConnectionsFor(file_.RemainingBytes()), maxConnections_);
   if (remaining.size() == 1 && connections > 1) {
     for (std::uint32_t i = 1; i < connections; ++i) SplitLargestSlot();
   }
@@ -695,7 +693,7 @@ void DownloadTask::Resumed(const ByteRanges& ranges, const StoredResponse& respo
     heldSize_ = response.contentLength;
     heldLastModified_ = response.lastModified;
     fileSize_ = response.contentLength;
-    maxConnections_ = std::max(1u, std::min(maxConnections_, ConnectionsFor(fileSize_)));
+    maxConnections_ = std::min(maxConnections_, ConnectionsFor(fileSize_));
     if (!file_.SetSize(fileSize_, response.lastModified)) {
       Fail(kDownloadFileFailed);
       return;
@@ -717,7 +715,8 @@ void DownloadTask::Finish() {
   // A failed write or size leaves the file incomplete whatever else arrived.
   if (result_ != kDownloadFileFailed && file_.IsComplete()) result_ = kDownloadOk;
   if (stalled_) env_.ReportStalled(false);
-  trace_.Record(0, L"dse", static_cast<std::uint32_t>(result_), env_.TickMs() - startTick_);
+  trace_.Record(0, L"dse", static_cast<std::uint32_t>(result_),
+                static_cast<std::uint32_t>(env_.NowMs() - startMs_));
   if (progress_ != nullptr) *progress_ = 100;
 }
 

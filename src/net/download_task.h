@@ -111,8 +111,10 @@ class DownloadFile {
 class DownloadEnvironment {
  public:
   virtual ~DownloadEnvironment() = default;
-  virtual std::uint32_t NowSeconds() = 0;  // seconds since 1970
-  virtual std::uint32_t TickMs() = 0;
+  // Milliseconds on a clock that never goes back and does not follow the
+  // system clock when it is set: deadlines, the back-off and the polling
+  // budget are measured on it.
+  virtual std::uint64_t NowMs() = 0;
   virtual void SleepMs(std::uint32_t ms) = 0;
   // A number from the cryptographic random source; false when it fails.
   virtual bool Random(std::uint32_t* value) = 0;
@@ -168,6 +170,7 @@ class DownloadTask {
   static constexpr std::uint32_t kConnectionBytes = 524288;  // one connection per 512 KiB
   static constexpr std::uint32_t kMaxConnections = 8;
   static constexpr std::uint32_t kRetryDelaySeconds = 4;
+  static constexpr std::uint64_t kRetryDelayMs = kRetryDelaySeconds * 1000;
   // A running connection's rest is shared with an idle one only from this
   // size on: smaller rests end sooner than a new connection starts.
   static constexpr std::uint32_t kMinSplitBytes = 131072;
@@ -266,9 +269,11 @@ class DownloadTask {
   std::uint32_t heldSize_ = 0;
   std::uint64_t heldLastModified_ = 0;
   std::uint32_t maxConnections_ = kMaxConnections;
-  std::uint32_t retryAt_ = 0;
-  std::uint32_t deadline_ = 0;
-  std::uint32_t startTick_ = 0;
+  // Monotonic milliseconds (DownloadEnvironment::NowMs). The retry window
+  // is open while retryAtMs_ is not past; 0 = never opened.
+  std::uint64_t retryAtMs_ = 0;
+  std::uint64_t deadlineMs_ = 0;
+  std::uint64_t startMs_ = 0;
   std::wstring jobUrl_;
   std::wstring firstAddresses_;  // "before:after" of the first job
   int result_ = kDownloadOk;
@@ -277,7 +282,7 @@ class DownloadTask {
   int* progress_ = nullptr;
   StallPolicy stall_;
   std::uint32_t lastReceived_ = 0;
-  std::uint32_t lastByteTick_ = 0;
+  std::uint64_t lastByteMs_ = 0;  // monotonic, when the last byte arrived
   bool anyByte_ = false;
   bool stalled_ = false;
 };

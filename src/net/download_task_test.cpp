@@ -18,8 +18,10 @@ constexpr std::uint64_t kModified = 0x01D9000011112222ull;
 
 class SimulatedClock : public DownloadEnvironment {
  public:
-  std::uint32_t NowSeconds() override { return 1700000000u + static_cast<std::uint32_t>(ms / 1000); }
-  std::uint32_t TickMs() override { return static_cast<std::uint32_t>(ms); }
+  // The monotonic clock starts just below a 32-bit wrap: nothing may depend
+  // on a tick that fits 32 bits.
+  std::uint64_t NowMs() override { return kStartMs + ms; }
+  static constexpr std::uint64_t kStartMs = 0xFFFFF000ull;
   void SleepMs(std::uint32_t n) override { ms += n; }
   bool Random(std::uint32_t* value) override {
     *value = 4242;
@@ -327,6 +329,23 @@ TEST(DownloadTask, FourMegabytesSplitTheLargestSlotSevenTimes) {
   EXPECT_EQ(requested, expected);
   EXPECT_EQ(d.connections, 8u);
   EXPECT_TRUE(Contains(d.Trace(), L":sc;"));
+}
+
+TEST(DownloadTask, FreshAndResumedRunsOpenOneConnectionPerWhole512KiB) {
+  const struct {
+    std::uint32_t size;
+    std::uint32_t connections;
+  } cases[] = {{524287, 1}, {524288, 1}, {1048575, 1}, {1900000, 3}, {3 * 1024 * 1024, 6},
+               {64 * 1024 * 1024, 8}};
+  for (const auto& c : cases) {
+    Download fresh(c.size);
+    EXPECT_EQ(fresh.Run(), kDownloadOk);
+    Download resumed(c.size);
+    StoredResponse stored{200, c.size, c.size, kModified};
+    EXPECT_EQ(resumed.Run(600, true, {{0, c.size - 1}}, stored), kDownloadOk);
+    EXPECT_EQ(fresh.connections, c.connections) << c.size;
+    EXPECT_EQ(resumed.connections, c.connections) << c.size;
+  }
 }
 
 TEST(DownloadTask, ClientErrorToTheFirstRequestAbortsAtOnce) {

@@ -5,11 +5,11 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <ctime>
 #include <memory>
 
 #include "net/download_task.h"
 #include "net/job_table.h"
+#include "net/monotonic_clock.h"
 #include "net/ofile_mgr_win.h"
 #include "sys/diag.h"
 #include "sys/test_setting_win.h"
@@ -58,7 +58,7 @@ class JobTableJobs : public DownloadJobs {
     const net::HttpRequestState& s = *state_;
     snapshot->position = s.position;
     snapshot->delivered = s.delivered;
-    snapshot->speed = s.speed.Speed(static_cast<std::uint32_t>(time(nullptr)));
+    snapshot->speed = s.speed.Speed(net::MonotonicSeconds());
     snapshot->lastError = s.lastError;
     snapshot->useRange = s.params.useRange;
     snapshot->rangeLast = s.params.rangeLast;
@@ -143,8 +143,7 @@ class FileManagerFile : public DownloadFile {
 class ControlEnvironment : public DownloadEnvironment {
  public:
   explicit ControlEnvironment(DownloadControl* control) : control_(control) {}
-  std::uint32_t NowSeconds() override { return static_cast<std::uint32_t>(time(nullptr)); }
-  std::uint32_t TickMs() override { return GetTickCount(); }
+  std::uint64_t NowMs() override { return net::MonotonicMs(); }
   void SleepMs(std::uint32_t ms) override { Sleep(ms); }
   bool Random(std::uint32_t* value) override {
     return SystemFunction036(value, sizeof(*value)) != FALSE;
@@ -171,9 +170,11 @@ int DownLoadUrlToFile(DownloadControl* control, const std::wstring& url, const s
     if (progress != nullptr) *progress = 100;
     return kDownloadCancelled;
   }
-  const DWORD startTick = GetTickCount();
+  const std::uint64_t startMs = net::MonotonicMs();
   TraceBuffer* traceTarget = control != nullptr ? control->trace.get() : nullptr;
-  DownloadTrace trace(traceTarget, [startTick] { return (GetTickCount() - startTick) / 1000; });
+  DownloadTrace trace(traceTarget, [startMs] {
+    return static_cast<std::uint32_t>((net::MonotonicMs() - startMs) / 1000);
+  });
 
   net::ScopedRef<net::COFileMgr> file(new net::CMyComObject<net::COFileMgr>());
   // The resume record is matched on the URL without the installer's

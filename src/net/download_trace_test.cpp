@@ -1,5 +1,5 @@
 // The download trace text as the statistics server receives it, and the
-// spin-guarded buffer it is stored in.
+// buffer it is stored in.
 #include "net/download_trace.h"
 
 #include <gtest/gtest.h>
@@ -81,17 +81,29 @@ TEST(DownloadTrace, LongEntriesAreCutToTheEntryWidth) {
   EXPECT_EQ(text.back(), L';');
 }
 
-TEST(DownloadTrace, TextOverTheLimitKeepsThePreviousText) {
+TEST(DownloadTrace, LongTraceKeepsItsStartTheNewestEntriesAndItsEnd) {
   TraceFixture f;
-  std::wstring lastStored;
-  for (int i = 0; i < 2000; ++i) {
-    f.trace.Record(5, L"riej", 1);
-    const std::wstring joined = f.trace.Join();
-    if (joined.size() <= TraceBuffer::kTraceCapacity) lastStored = joined;
+  f.trace.Record(0, L"ds", 0, 0);
+  const std::uint32_t kRecorded = 3000;
+  for (std::uint32_t i = 0; i < kRecorded; ++i) {
+    f.now = i / 10;
+    f.trace.Record(5, L"riej", i);
   }
-  EXPECT_GT(f.trace.Join().size(), TraceBuffer::kTraceCapacity);
-  EXPECT_EQ(f.buffer.Text(), lastStored);
-  EXPECT_LE(f.buffer.Text().size(), TraceBuffer::kTraceCapacity);
+  f.trace.Record(0, L"dse", 1460, 300000);
+  const std::wstring text = f.buffer.Text();
+  EXPECT_EQ(text, f.trace.Join());
+  EXPECT_LE(text.size(), TraceBuffer::kTraceCapacity);
+  EXPECT_GT(text.size(), TraceBuffer::kTraceCapacity / 2);
+  EXPECT_EQ(text.find(L"0:ds0:0,0;0:riej5:0;0:riej5:1;"), 0u);
+  const std::wstring end = L"299:riej5:2999;299:dse0:1460,300000;";
+  EXPECT_EQ(text.rfind(end), text.size() - end.size()) << text;
+  // One "tcut" entry counts the entries left out between start and end.
+  const std::size_t cut = text.find(L":tcut0:");
+  ASSERT_NE(cut, std::wstring::npos) << text;
+  const std::uint32_t left = static_cast<std::uint32_t>(std::stoul(text.substr(cut + 7)));
+  std::uint32_t shown = 0;
+  for (wchar_t c : text) shown += c == L';' ? 1 : 0;
+  EXPECT_EQ(shown - 1 + left, kRecorded + 2);
 }
 
 TEST(TraceBuffer, ClosedBufferStoresAndYieldsNothing) {

@@ -6,6 +6,7 @@
 
 #include "net/http_common_win.h"
 #include "net/job_table.h"
+#include "net/monotonic_clock.h"
 #include "sys/diag.h"
 
 namespace net {
@@ -290,7 +291,7 @@ DWORD CHttpAsync::StepDeliver() {
     state_->bytesRead = length;
   }
   if (length == 0) {
-    bodyEnded_ = true;
+    bodyEnded_.store(true);
     SetStep(kStepComplete);
     return kContinue;
   }
@@ -338,7 +339,7 @@ DWORD CHttpAsync::StepDeliver() {
 void CHttpAsync::EndTransfer() {
   // A body that WinINet saw end has left its connection to WinINet's pool,
   // where another request may be using it by now.
-  if (bodyEnded_) return;
+  if (bodyEnded_.load()) return;
   // Every other connection is reset, read to its end or not: a connection
   // kept for reuse would serve a later request without the connecting
   // notices, and that request could not find its socket to end it early.
@@ -366,7 +367,7 @@ void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLeng
       InterlockedAdd32(&state_->responseChunkCount, 1);
       if (info && infoLength >= sizeof(DWORD)) {
         AutoLock lock(*lock_);
-        state_->speed.Add(UnixNow(), *static_cast<const DWORD*>(info));
+        state_->speed.Add(MonotonicSeconds(), *static_cast<const DWORD*>(info));
       }
       break;
     case INTERNET_STATUS_HANDLE_CLOSING:

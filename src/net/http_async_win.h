@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <string>
 
 #include "net/connection_socket_win.h"
@@ -89,9 +90,10 @@ class CHttpAsync : public CHttpRequestBase {
   bool closed_ = false;
   ConnectionSocket socket_;
   // Raw body bytes read (before any cut at the range end), and whether
-  // WinINet reported the end of the body.
+  // WinINet reported the end of the body (set on WinINet's thread, read by
+  // Close on the task's thread).
   uint32_t bodyRead_ = 0;
-  bool bodyEnded_ = false;
+  std::atomic<bool> bodyEnded_{false};
 };
 
 }  // namespace net

@@ -17,6 +17,7 @@
 #include "net/http_types.h"
 #include "net/http_ultra_sync_win.h"
 #include "net/job_table.h"
+#include "net/monotonic_clock.h"
 #include "net/ofile_mgr_win.h"
 #include "net/testing/httpd_client_win.h"
 
@@ -145,7 +146,7 @@ TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
   EXPECT_TRUE(whole->bytes(0, size - 1) == expected);
   // Every received chunk was counted for the 20-second speed.
   EXPECT_GT(full.state->responseChunkCount, 0);
-  EXPECT_GT(full.state->speed.Speed(static_cast<uint32_t>(time(nullptr))), 0u);
+  EXPECT_GT(full.state->speed.Speed(MonotonicSeconds()), 0u);
   DownloadJobTable::Instance().CloseJob(id);
 
   // Three ranges at once, as the download task runs them; the chunk that

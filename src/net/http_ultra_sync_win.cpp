@@ -5,6 +5,7 @@
 
 #include "net/http_common_win.h"
 #include "net/job_table.h"
+#include "net/monotonic_clock.h"
 #include "sys/diag.h"
 
 namespace net {
@@ -168,7 +169,7 @@ DWORD CHttpUltraSync::ReadBody() {
       state_->bytesRead = count;
       if (count != 0) {
         limit = ChunkLimit(*state_, position, count);
-        state_->speed.Add(UnixNow(), count);
+        state_->speed.Add(MonotonicSeconds(), count);
       }
     }
     if (count == 0) break;

@@ -96,14 +96,15 @@ class OFileMgrTest : public ::testing::Test {
   uint32_t now_ = 1700000000;
 };
 
-TEST_F(OFileMgrTest, SetSizePreallocatesMapsAndTrimsTheFreshRangeList) {
+TEST_F(OFileMgrTest, SetSizeExtendsASparseFileAndTrimsTheFreshRangeList) {
   ScopedRef<Manager> manager = NewManager();
   ASSERT_EQ(manager->remaining().ranges().size(), 1u);
   EXPECT_EQ(manager->RemainingBytes(), 0x100000000ull);
   ASSERT_TRUE(manager->SetSize(123457, &kLastModified));
   ASSERT_EQ(manager->remaining().ranges().size(), 1u);
   EXPECT_EQ(manager->remaining().ranges()[0], (ByteRange{0, 123456}));
-  EXPECT_TRUE(manager->mapped());
+  EXPECT_TRUE(manager->sized());
+  EXPECT_TRUE(manager->sparse()) << "FSCTL_SET_SPARSE failed";
   EXPECT_EQ(FileSizeOf(path_), 123457u);
   EXPECT_FALSE(manager->SetSize(0, nullptr));  // 0 is "unknown", never a size
   EXPECT_EQ(manager->fileSize(), 123457u);
@@ -227,6 +228,22 @@ TEST_F(OFileMgrTest, ResumeRecordFollowsProgressAtTheIntervalInTheExactLayout) {
   const std::vector<uint8_t> bytes = SerializeResumeRecord(expected);
   const std::string stored = ReadWholeFile(path_ + L".resume");
   EXPECT_TRUE(stored == std::string(bytes.begin(), bytes.end()));
+}
+
+TEST_F(OFileMgrTest, FileNearFourGigabytesKeepsItsRecord) {
+  // No view of the whole file is needed: a 32-bit process could not map one
+  // this large, and records are kept whenever the file has its size.
+  const uint32_t size = 0xF0000000u;
+  ScopedRef<Manager> manager = NewManager();
+  ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+  manager->AcceptJob(1);
+  Write(manager.get(), 0, 4096, 1);
+  Write(manager.get(), size - 4096, 4096, 1);
+  now_ += kResumeSaveIntervalMs;
+  ASSERT_TRUE(manager->Flush());
+  manager->WaitForSave();
+  EXPECT_EQ(FileSizeOf(manager->resumePath()), 3132u + 8);
+  EXPECT_EQ(FileSizeOf(path_), size);
 }
 
 TEST_F(OFileMgrTest, SmallFilesAndFilesWithoutLastModifiedNeverGetARecord) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "net/monotonic_clock.h"
 #include "net/resume_record.h"
 #include "sys/diag.h"
 
@@ -10,7 +11,7 @@ namespace net {
 
 namespace {
 
-uint32_t SystemClock() { return GetTickCount(); }
+uint32_t SystemClock() { return static_cast<uint32_t>(MonotonicMs()); }
 
 HANDLE OpenExclusive(const std::wstring& path) {
   return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
@@ -96,11 +97,11 @@ bool COFileMgr::WriteThrough(uint32_t position, uint32_t length, const uint8_t* 
   // Held across the write and the queuing of its range: SetSize and Close
   // take it too, so the file keeps its size and handle meanwhile, and a
   // written range is queued before Close's last flush.
-  std::lock_guard<std::mutex> hold(fileLock_);
+  AutoLock hold(fileLock_);
   const uint32_t size = fileSize_.load();
   if (closed_.load() || size == 0 || !queue_.IsJobAccepted(jobId)) return false;
   // Bytes past the end of the file are never written: the file keeps its
-  // size and the mapping is never overrun.
+  // size.
   const uint32_t inside = position >= size ? 0 : std::min(length, size - position);
   if (inside != 0 && !SeekAndWrite(position, data, inside)) {
     // The range stays missing; the task sees the failure at its next flush.
@@ -126,33 +127,32 @@ bool COFileMgr::ResumeAllowed() const {
   return support == 0 || support == 1;
 }
 
-void COFileMgr::Unmap() {
-  if (view_.IsValid()) FlushViewOfFile(view_.Get(), 0);
-  view_.Close();
-  mapping_.Close();
-}
-
 bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
-  // 0 means "unknown"; a zero-length mapping cannot exist either.
+  // 0 means "unknown".
   if (size == 0 || !dataFile_.IsValid()) return false;
   WaitForSave();  // the size is about to change under it
-  std::lock_guard<std::mutex> hold(fileLock_);
+  AutoLock hold(fileLock_);
   if (lastModified) lastModified_ = *lastModified;
   fileSize_.store(size);
   remaining_.DeleteRange(size, 0xFFFFFFFFu);
   resumeChanged_ = true;
-  Unmap();
+  sized_ = false;
   HANDLE file = dataFile_.Get();
+  // A sparse file is extended without being zero-filled: on NTFS, a write
+  // past the data written so far would otherwise fill the gap with zeros
+  // first, in the writing thread and under fileLock_, so the first write
+  // near the end of a large file would hold every other connection, the
+  // flush and the cancel check for as long as most of the file takes to
+  // reach the disk. Where the file system has no sparse files, the file is
+  // extended as before.
+  DWORD returned = 0;
+  sparse_ = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr) !=
+            FALSE;
   if (!SeekTo(file, size) || !SetEndOfFile(file)) return false;
   // SetFileValidData is not attempted: it needs a privilege the installer
-  // lacks, and without it the file is zero-filled as usual.
-  FlushFileBuffers(file);
+  // lacks.
   SeekTo(file, 0);
-  // The mapping proves the whole file addressable (the resume record is kept
-  // only then) and flushes it as one view; blocks go through WriteFile
-  // either way (see WriteBlock).
-  mapping_.Set(CreateFileMappingW(file, nullptr, PAGE_READWRITE, 0, size, nullptr));
-  if (mapping_.IsValid()) view_.Set(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE, 0, 0, size));
+  sized_ = true;
   return true;
 }
 
@@ -181,11 +181,10 @@ bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t le
 }
 
 bool COFileMgr::WriteBlock(const QueuedBlock& block, uint32_t length) {
-  // Never a store into the view: where the extended file is sparse (Wine on
-  // Linux file systems), a full disk turns such a store into an access
-  // violation that ends the process. WriteFile reports ERROR_DISK_FULL, and
-  // the view sees the same bytes.
-  std::lock_guard<std::mutex> hold(fileLock_);
+  // Through WriteFile, never a view of the file: a full disk under a sparse
+  // file turns a store into a view into an access violation that ends the
+  // process, while WriteFile reports ERROR_DISK_FULL.
+  AutoLock hold(fileLock_);
   return SeekAndWrite(block.position, block.data(), length);
 }
 
@@ -199,7 +198,7 @@ bool COFileMgr::Flush() {
   std::vector<QueuedBlockPtr> blocks = queue_.TakeAccepted();
   for (const QueuedBlockPtr& block : blocks) {
     // Bytes past the end of the file are never written: the file keeps its
-    // size and the mapping is never overrun.
+    // size.
     const uint32_t inside =
         block->position >= size ? 0 : std::min(block->length, size - block->position);
     if (inside != 0 && !block->written && !WriteBlock(*block, inside)) {
@@ -241,7 +240,7 @@ void COFileMgr::SaveResume(bool force) {
   const uint32_t now = clock_();
   // Forced: the interval is met by pretending the last save was long ago.
   const uint32_t lastSave = force ? now - kResumeSaveIntervalMs : lastResumeSave_;
-  if (!ResumeSaveDue(view_.IsValid(), fileSize_.load(), lastSave, now, lastModified_)) return;
+  if (!ResumeSaveDue(sized_, fileSize_.load(), lastSave, now, lastModified_)) return;
   if (!force && !ResumeRecordWorthFlushing(remaining_.TotalBytes(), written_ - writtenAtRecord_)) return;
   // One record at a time: a due save waits for the next Flush, a forced one
   // for the record under way.
@@ -280,7 +279,6 @@ DWORD WINAPI COFileMgr::SaveThread(void* self) {
 void COFileMgr::WritePendingRecord() {
   // The data reaches the disk before the record that lists it as held, so
   // the record never claims bytes the file lacks, whatever ends the run.
-  // Blocks never go through the view, so flushing the file covers them.
   FlushFileBuffers(dataFile_.Get());
   DWORD done = 0;
   const bool written = SeekTo(resumeFile_.Get(), 0) &&
@@ -361,14 +359,13 @@ void COFileMgr::Close() {
   if (!dataFile_.IsValid()) return;
   {
     // Waits for chunks being written through; later ones see the file closed.
-    std::lock_guard<std::mutex> hold(fileLock_);
+    AutoLock hold(fileLock_);
     closed_.store(true);
   }
   Flush();
   // A stop within the first seconds keeps its progress too.
   SaveResume(true);
   WaitForSave();
-  Unmap();
   dataFile_.Close();
   resumeFile_.Close();
   TrimQueuedBlockPool();

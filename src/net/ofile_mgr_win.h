@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "net/http_types.h"
 #include "net/out_file_sub_stream.h"
 #include "net/range_list.h"
+#include "sys/lock.h"
 #include "sys/scoped_handle_win.h"
 
 namespace net {
@@ -85,7 +85,11 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   uint32_t received() const { return queue_.received(); }
   std::size_t QueuedCount() const { return queue_.QueuedCount(); }
   uint64_t QueuedBytes() const { return queue_.QueuedBytes(); }
-  bool mapped() const { return view_.IsValid(); }
+  // The file has taken its size (SetSize succeeded): resume records are
+  // kept from then on.
+  bool sized() const { return sized_; }
+  // The file was marked sparse by SetSize.
+  bool sparse() const { return sparse_; }
   const std::wstring& resumePath() const { return resumePath_; }
 
  private:
@@ -103,7 +107,6 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   // Flushes the data file, then writes pendingRecord_ and flushes it.
   void WritePendingRecord();
   bool SaveInProgress();
-  void Unmap();
 
   Clock clock_;
   std::wstring url_;
@@ -126,10 +129,10 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   std::atomic<bool> writeFailed_{false};  // set by network threads too
   // Guards the data file's pointer and size, and closing, against the
   // network threads that write through.
-  std::mutex fileLock_;
+  Lock fileLock_;
   std::atomic<uint32_t> resumeSupport_{0};
-  ScopedHandle mapping_;
-  ScopedMappedView view_;
+  bool sized_ = false;
+  bool sparse_ = false;
   uint32_t lastResumeSave_ = 0;
   std::vector<uint8_t> pendingRecord_;  // the save thread's while it runs
   ScopedHandle saveThread_;

@@ -122,9 +122,9 @@ bool ResumeRecordMatches(const ResumeRecord& stored, const std::u16string& path,
          stored.path == path && stored.url == url;
 }
 
-bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
+bool ResumeSaveDue(bool sized, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
                    const SystemTime& lastModified) {
-  return mapped && fileSize >= kMinResumeFileSize &&
+  return sized && fileSize >= kMinResumeFileSize &&
          static_cast<uint32_t>(nowMs - lastSaveMs) >= kResumeSaveIntervalMs &&
          lastModified.wYear != 0;
 }

@@ -51,14 +51,14 @@ bool ResumeRecordMatches(const ResumeRecord& stored, const std::u16string& path,
                          const std::u16string& url, uint32_t creationLow,
                          uint32_t creationHigh);
 
-// The record is rewritten only for a mapped file of at least 512 KiB with a
-// Last-Modified, and at most once every kResumeSaveIntervalMs: often enough
+// The record is rewritten only for a file that has taken its size, of at
+// least 512 KiB, with a Last-Modified, and at most once every kResumeSaveIntervalMs: often enough
 // that a killed download loses only the last fraction of a second, rarely
 // enough that the flushes stay cheap. Times are millisecond ticks, which
 // wrap.
 constexpr uint32_t kMinResumeFileSize = 524288;
 constexpr uint32_t kResumeSaveIntervalMs = 250;
-bool ResumeSaveDue(bool mapped, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
+bool ResumeSaveDue(bool sized, uint32_t fileSize, uint32_t lastSaveMs, uint32_t nowMs,
                    const SystemTime& lastModified);
 
 // A due record is skipped while fewer bytes are missing than arrived since

@@ -124,7 +124,7 @@ TEST(ResumeRecordTest, LongTextIsCutAndThenNeverMatches) {
   EXPECT_FALSE(ResumeRecordMatches(parsed, record.path, record.url, 0x11223344, 0x55667788));
 }
 
-TEST(ResumeRecordTest, SavedOnlyForMappedLargeDatedFilesAtTheInterval) {
+TEST(ResumeRecordTest, SavedOnlyForSizedLargeDatedFilesAtTheInterval) {
   const SystemTime dated{2023, 1, 0, 1, 0, 0, 0, 0};
   const SystemTime undated{};
   const uint32_t due = 100 + kResumeSaveIntervalMs;

@@ -31,7 +31,7 @@ uint32_t SpeedRing::Speed(uint32_t now) const {
       if (stamps[i] < oldest) oldest = stamps[i];
     }
   }
-  // A stamp from the future (clock set back) counts as this second.
+  // A stamp from the future (a reader behind a writer) counts as this second.
   const uint64_t span = now >= oldest ? uint64_t{now} - oldest + 1 : 1;
   return static_cast<uint32_t>(sum / span);
 }

@@ -10,7 +10,7 @@ struct SpeedRing {
   static constexpr int kSlots = 20;
 
   int32_t index;  // advanced with an interlocked add
-  uint32_t stamps[kSlots];   // time() of each slot
+  uint32_t stamps[kSlots];   // monotonic second of each slot
   uint32_t counters[kSlots];  // bytes counted in that second
 
   void Add(uint32_t now, uint32_t bytes);

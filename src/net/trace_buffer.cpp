@@ -1,49 +1,49 @@
 #include "net/trace_buffer.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
-
-void TraceBuffer::Lock() const {
-  while (lock_.fetch_add(1) + 1 != 1) {
-    lock_.fetch_sub(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
-
-void TraceBuffer::Unlock() const { lock_.fetch_sub(1); }
 
 bool TraceBuffer::Store(const std::wstring& text) {
-  if (closed_.load() || text.size() > kTraceCapacity) return false;
-  Lock();
+  if (text.size() > kTraceCapacity) return false;
+  AutoLock hold(lock_);
+  if (closed_) return false;
   std::memcpy(text_, text.data(), text.size() * sizeof(wchar_t));
   text_[text.size()] = L'\0';
   length_ = text.size();
-  Unlock();
+  return true;
+}
+
+bool TraceBuffer::Append(const std::wstring& piece) {
+  AutoLock hold(lock_);
+  if (closed_ || piece.size() > kTraceCapacity - length_) return false;
+  std::memcpy(text_ + length_, piece.data(), piece.size() * sizeof(wchar_t));
+  length_ += piece.size();
+  text_[length_] = L'\0';
   return true;
 }
 
 bool TraceBuffer::Copy(wchar_t* buffer, std::size_t capacity) const {
-  if (closed_.load() || buffer == nullptr || capacity == 0) return false;
-  Lock();
+  if (buffer == nullptr || capacity == 0) return false;
+  AutoLock hold(lock_);
+  if (closed_) return false;
   const std::size_t n = length_ < capacity - 1 ? length_ : capacity - 1;
   std::memcpy(buffer, text_, n * sizeof(wchar_t));
   buffer[n] = L'\0';
-  Unlock();
   return true;
 }
 
 std::wstring TraceBuffer::Text() const {
-  Lock();
-  std::wstring text(text_, length_);
-  Unlock();
-  return text;
+  AutoLock hold(lock_);
+  return std::wstring(text_, length_);
 }
 
 void TraceBuffer::Close() {
-  Lock();
-  closed_.store(true);
+  AutoLock hold(lock_);
+  closed_ = true;
   length_ = 0;
   text_[0] = L'\0';
-  Unlock();
+}
+
+bool TraceBuffer::closed() const {
+  AutoLock hold(lock_);
+  return closed_;
 }
