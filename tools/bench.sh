@@ -208,11 +208,29 @@ unthrottled() {
     cmp -s "$work/u256.ours" "$work/u256.base" && echo "  files identical" || echo "  FILES DIFFER"
   rm -f "$work/u256.ours" "$work/u256.ours.resume" "$work/u256.curl" "$work/u256.aria2" "$work/u256.base"
 }
+# Bytes served per byte of a 5 MB file fetched unthrottled from $1 (label
+# $2; $3 counts what that server sent for f5.bin): the waste of a small
+# download, where a connection cut early would show most.
+small_served() {
+  local url=$1/f5.bin label=$2 count=$3 before line
+  rm -f "$work/f5.ours" "$work/f5.ours.resume"
+  before=$($count)
+  line=$(run_timed "$bench" "$url" "$work/f5.ours")
+  echo "bench: unthrottled 5 MB from $label: $line, bytes served / file size = $(ratio "$(( $($count) - before ))" 5000000)"
+  rm -f "$work/f5.ours" "$work/f5.ours.resume"
+}
+ctl "file?path=/f5.bin&size=5000000"
+f5_served() { served /f5.bin; }
+small_served "$base" "the test server" f5_served
 test_served() { served /u256.bin; }
 unthrottled "$base" "the test server" test_served
 if [ "$ngx_up" = 1 ]; then
   # nginx sends with sendfile from one process: it is not the limit when
   # eight connections share two cores, as the test server can be.
+  curl -s -o "$ngx/www/f5.bin" "$base/f5.bin"
+  nginx_f5_served() { ngx_served f5.bin; }
+  small_served "http://127.0.0.1:$ngx_port" "nginx" nginx_f5_served
+  rm -f "$ngx/www/f5.bin"
   curl -s -o "$ngx/www/u256.bin" "$base/u256.bin"
   nginx_served() { ngx_served u256.bin; }
   unthrottled "http://127.0.0.1:$ngx_port" "nginx" nginx_served

@@ -191,11 +191,12 @@ class ThreadedServer : public DownloadJobs {
   }
 
   std::uint32_t Create(const std::wstring&, bool useRange, std::uint32_t first,
-                       std::uint32_t last) override {
+                       std::uint32_t last, std::uint32_t) override {
     const std::uint32_t id = ++lastId_;
     auto job = std::make_unique<Job>();
+    const std::uint32_t end = static_cast<std::uint32_t>(content_.size()) - 1;
     job->first = useRange ? first : 0;
-    job->last = useRange ? last : static_cast<std::uint32_t>(content_.size()) - 1;
+    job->last = useRange ? std::min(last, end) : end;
     job->position = job->first;
     job->thread = std::thread([this, raw = job.get(), id, useRange] { Serve(raw, id, useRange); });
     jobs_[id] = std::move(job);

@@ -117,10 +117,10 @@ int DownloadTask::Run(std::uint32_t timeoutSeconds, bool resumeLoaded,
         WaitFirstJob();
         break;
       case kSplit:
-        // A server that answered a ranged request inconsistently gets one
+        // The other connections start with pieces of the rest. A server
+        // that answered a ranged request inconsistently gets one
         // connection: more ranged requests would only fail again.
-        if (file_.ResumeAllowed()) {
-          for (std::uint32_t i = 1; i < maxConnections_; ++i) SplitLargestSlot();
+        if (file_.ResumeAllowed() && ClaimPieces(maxConnections_ - ActiveJobs()) != 0) {
           StartPendingSlots();
         }
         trace_.Record(state_, L"sc");
@@ -218,7 +218,12 @@ void DownloadTask::StartFirstJob() {
   jobUrl_.clear();
   slots_.clear();
   receivedAtFirstJob_ = file_.Received();
-  firstJob_ = jobs_.Create(url_, false, 0, 0);
+  // A bounded first piece: the answer tells the size, and the request is
+  // read to its end whatever the size turns out to be (a server that does
+  // not honour ranges answers with the whole file).
+  firstJob_ = !firstUnranged_ ? jobs_.Create(url_, true, 0, kFirstPieceBytes - 1,
+                                    DownloadJobs::kWholeAnswerOk)
+                              : jobs_.Create(url_, false, 0, 0, 0);
   slots_.push_back(Slot{firstJob_, 0, 0, true, 0, 0});
   trace_.Record(state_, L"sts");
   trace_.Record(state_, L"cofm", file_.Received());
@@ -247,9 +252,14 @@ void DownloadTask::WaitFirstJob() {
       // The job ended before its response was seen: a small file that arrived
       // whole, or a body without Content-Length that ended normally.
       if (!slots_.empty()) slots_[0].flags |= kSlotEnded;
-      const bool whole = !IsRealSize(fileSize_) && snapshot.status == 200 &&
-                         (snapshot.contentLength == snapshot.delivered ||
-                          (snapshot.contentLength == kNoLength && snapshot.lastError == 0));
+      const bool wholePiece = snapshot.status == 206 && snapshot.rangeFirst == 0 &&
+                              IsRealSize(snapshot.rangeTotal) &&
+                              snapshot.delivered == snapshot.rangeTotal;
+      const bool whole = !IsRealSize(fileSize_) &&
+                         (wholePiece || (snapshot.status == 200 &&
+                                         (snapshot.contentLength == snapshot.delivered ||
+                                          (snapshot.contentLength == kNoLength &&
+                                           snapshot.lastError == 0))));
       if (whole) {
         response_ = StoredResponse{snapshot.status, snapshot.contentLength, snapshot.rangeTotal,
                                    snapshot.lastModified};
@@ -264,7 +274,16 @@ void DownloadTask::WaitFirstJob() {
     }
     case kJobResponse:
       DiagPrintf(L"WaitFirstJob E_WAITDOWNJOB_SVRRESP First\r\n");
-      if (snapshot.status == 200 || snapshot.status == 206) {
+      if ((snapshot.status == 206 && !IsRealSize(snapshot.rangeTotal)) ||
+          (snapshot.status == 416 && !firstUnranged_)) {
+        // The bounded first request was refused (an empty file has no byte
+        // 0) or told no size: the whole file is asked for instead, at once.
+        firstUnranged_ = true;
+        CloseAllJobs();
+        state_ = kStart;
+        DiagPrintf(L"WaitFirstJob range refused (%u): asking for the whole file\r\n",
+                   snapshot.status);
+      } else if (snapshot.status == 200 || snapshot.status == 206) {
         response_ = StoredResponse{snapshot.status, snapshot.contentLength, snapshot.rangeTotal,
                                    snapshot.lastModified};
         AcceptFirstResponse(firstJob_, snapshot);
@@ -296,8 +315,10 @@ void DownloadTask::WaitFirstJob() {
 
 void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& snapshot) {
   file_.AcceptJob(jobId);
-  const std::uint32_t length = snapshot.contentLength;
-  if (snapshot.status == 200 && IsRealSize(length)) {
+  // A 206 tells the size in its Content-Range; a 200 is the whole file.
+  const bool partial = snapshot.status == 206;
+  const std::uint32_t length = partial ? snapshot.rangeTotal : snapshot.contentLength;
+  if ((partial || snapshot.status == 200) && IsRealSize(length)) {
     fileSize_ = length;
     maxConnections_ = std::min(maxConnections_, ConnectionsFor(length));
     if (!file_.SetSize(length, snapshot.lastModified)) {
@@ -312,11 +333,18 @@ void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& s
       heldSize_ = length;
       heldLastModified_ = snapshot.lastModified;
     }
+    // A ranged request answered with the whole file: the server does not
+    // honour ranges, and this one connection fetches the file.
+    if (!partial && slots_.size() == 1 && !firstUnranged_) {
+      file_.SetResumeSupport(2);
+      DiagPrintf(L"RangeIgnored: the first connection fetches the whole file\r\n");
+    }
     state_ = kSplit;
     trace_.Record(kWaitFirst, L"wlrc");
     if (!slots_.empty()) {
       slots_[0].openEnd = false;
-      slots_[0].last = length - 1;
+      slots_[0].first = partial ? snapshot.rangeFirst : 0;
+      slots_[0].last = partial ? std::min(snapshot.rangeEnd, length - 1) : length - 1;
       // A job that already ended has nothing left to split.
       if (slots_[0].flags & kSlotEnded) state_ = kRunStep;
     }
@@ -346,26 +374,6 @@ bool DownloadTask::CompleteUnsized(const JobSnapshot& snapshot) {
   return true;
 }
 
-bool DownloadTask::SplitLargestSlot() {
-  if (fileSize_ == 0 || InRetryWindow()) return false;
-  std::size_t chosen = slots_.size();
-  std::uint64_t largest = 0;
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
-    const Slot& slot = slots_[i];
-    if (slot.flags & (kSlotClosed | kSlotEnded)) continue;
-    std::uint32_t first = 0;
-    std::uint32_t last = 0;
-    if (!SlotRange(slot, &first, &last)) continue;
-    const std::uint64_t length = static_cast<std::uint64_t>(last) - first + 1;
-    if (chosen == slots_.size() || length > largest) {
-      chosen = i;
-      largest = length;
-    }
-  }
-  if (chosen == slots_.size()) return false;
-  return SplitSlotAt(chosen, slots_[chosen].first);
-}
-
 bool DownloadTask::SplitSlotAt(std::size_t index, std::uint32_t from) {
   Slot& slot = slots_[index];
   std::uint32_t first = 0;
@@ -388,7 +396,10 @@ bool DownloadTask::SplitBusiestSlot() {
   std::uint64_t largest = 0;
   for (std::size_t i = 0; i < slots_.size(); ++i) {
     const Slot& slot = slots_[i];
-    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded | kSlotPending))) continue;
+    if (slot.jobId == 0 || !slot.mayCut ||
+        (slot.flags & (kSlotClosed | kSlotEnded | kSlotPending))) {
+      continue;
+    }
     std::uint32_t first = 0;
     std::uint32_t last = 0;
     if (!SlotRange(slot, &first, &last)) continue;
@@ -396,7 +407,8 @@ bool DownloadTask::SplitBusiestSlot() {
     const std::uint32_t start = std::max(first, slot.position);
     if (start > last) continue;
     const std::uint64_t rest = static_cast<std::uint64_t>(last) - start + 1;
-    if (rest >= kMinSplitBytes && rest > largest) {
+    const bool slow = rest > std::uint64_t{slot.speed} * kSplitRestSeconds;
+    if (rest >= kMinSplitBytes && slow && rest > largest) {
       chosen = i;
       chosenStart = start;
       largest = rest;
@@ -404,6 +416,87 @@ bool DownloadTask::SplitBusiestSlot() {
   }
   if (chosen == slots_.size()) return false;
   return SplitSlotAt(chosen, chosenStart);
+}
+
+std::uint32_t DownloadTask::PieceBytes(std::uint64_t unclaimed, bool* endPiece) const {
+  // The link: what one connection has fetched per second lately.
+  std::uint64_t speedSum = 0;
+  std::uint32_t measured = 0;
+  for (const Slot& slot : slots_) {
+    if (slot.jobId == 0 || slot.speed == 0 || (slot.flags & (kSlotClosed | kSlotEnded))) continue;
+    speedSum += slot.speed;
+    ++measured;
+  }
+  const std::uint64_t link =
+      measured != 0 ? speedSum / measured * kPieceSeconds : std::uint64_t{kFirstPieceBytes};
+  const std::uint64_t share = (unclaimed + maxConnections_ - 1) / maxConnections_;
+  const std::uint64_t bytes = std::max<std::uint64_t>(
+      kMinPieceBytes, std::min<std::uint64_t>(kMaxPieceBytes, std::min(link, share)));
+  // One of the last pieces (what is left fits in one piece per connection),
+  // or a piece that takes longer than kPieceSeconds (a link slower than the
+  // smallest piece): such a piece may have to be shared at the end.
+  *endPiece = share <= bytes || bytes > link;
+  return static_cast<std::uint32_t>(bytes);
+}
+
+std::uint32_t DownloadTask::ClaimPieces(std::uint32_t count) {
+  // Until a later request was answered with its range, one piece is asked
+  // for besides the first: a server that answers ranges with the whole file
+  // then sends it to one connection, not to every one (each such answer
+  // cut would be read to its end when its handle closes).
+  if (!rangesConfirmed_) {
+    std::uint32_t ranged = 0;
+    for (const Slot& slot : slots_) {
+      if (slot.jobId != 0 && slot.jobId != firstJob_ && !(slot.flags & kSlotEnded)) ++ranged;
+    }
+    count = std::min(count, ranged == 0 ? 1u : 0u);
+  }
+  ByteRanges unclaimed = UnclaimedRanges();
+  std::uint64_t left = 0;
+  for (const auto& range : unclaimed) left += std::uint64_t{range.second} - range.first + 1;
+  std::uint32_t added = 0;
+  std::size_t next = 0;
+  while (added < count && next < unclaimed.size()) {
+    auto& range = unclaimed[next];
+    bool endPiece = false;
+    const std::uint32_t piece = PieceBytes(left, &endPiece);
+    const std::uint64_t length =
+        std::min<std::uint64_t>(piece, std::uint64_t{range.second} - range.first + 1);
+    const std::uint32_t last = static_cast<std::uint32_t>(range.first + length - 1);
+    Slot slot{0, range.first, last, false, kSlotPending, range.first};
+    slot.mayCut = endPiece;
+    slots_.push_back(slot);
+    left -= length;
+    ++added;
+    if (last == range.second) {
+      ++next;
+    } else {
+      range.first = last + 1;
+    }
+  }
+  // Nothing unclaimed is left but connections are idle: the tail of the
+  // download would run on the slowest connections alone, so the largest
+  // slow rest of a running slot is split and its upper half gets a
+  // connection.
+  while (added < count && SplitBusiestSlot()) ++added;
+  return added;
+}
+
+std::uint32_t DownloadTask::ActiveJobs() const {
+  std::uint32_t active = 0;
+  for (const Slot& slot : slots_) {
+    if (slot.jobId != 0 && !(slot.flags & kSlotEnded)) ++active;
+  }
+  return active;
+}
+
+void DownloadTask::PruneSlots() {
+  slots_.erase(std::remove_if(slots_.begin(), slots_.end(),
+                              [](const Slot& slot) {
+                                return slot.jobId == 0 && (slot.flags & kSlotClosed) &&
+                                       !(slot.flags & kSlotPending);
+                              }),
+               slots_.end());
 }
 
 std::wstring DownloadTask::NextJobUrl() {
@@ -424,7 +517,11 @@ void DownloadTask::StartPendingSlots() {
   for (Slot& slot : slots_) {
     if (!(slot.flags & kSlotPending)) continue;
     slot.flags &= ~kSlotPending;
-    slot.jobId = jobs_.Create(NextJobUrl(), true, slot.first, slot.last);
+    // A piece answered with the whole file is kept as the one connection
+    // (see KeepWholeAnswerAlone) rather than cut and read off.
+    slot.jobId = jobs_.Create(NextJobUrl(), true, slot.first, slot.last,
+                              DownloadJobs::kWholeAnswerOk |
+                                  (slot.mayCut ? DownloadJobs::kCloseConnection : 0));
   }
 }
 
@@ -452,7 +549,10 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       const bool busy = fileWakes || (writable && file_.QueuedBytes() >= kBusyQueueBytes);
       const std::uint32_t waitMs = busy ? 0 : kPollMs;
       const int wait = jobs_.Wait(slot.jobId, waitMs, snapshot);
-      if (wait != kJobWaitFailed) slot.position = snapshot->position;
+      if (wait != kJobWaitFailed) {
+        slot.position = snapshot->position;
+        slot.speed = snapshot->speed;
+      }
       if (wait == kJobWaitFailed || wait == kJobEnded || wait == kJobResponse) {
         *slotIndex = i;
         return wait;
@@ -476,6 +576,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
 }
 
 void DownloadTask::RunStep() {
+  PruneSlots();
   std::size_t index = 0;
   JobSnapshot snapshot;
   std::uint32_t active = 0;
@@ -528,17 +629,7 @@ void DownloadTask::OnIdle(std::uint32_t active, std::uint32_t speed) {
 void DownloadTask::AddJobsByRanges(std::uint32_t count) {
   // Ranges of an unknown size are not ranges: the single connection goes on.
   if (fileSize_ == 0 || InRetryWindow()) return;
-  std::uint32_t added = 0;
-  for (const auto& range : UnclaimedRanges()) {
-    if (added == count) break;
-    slots_.push_back(Slot{0, range.first, range.second, false, kSlotPending, range.first});
-    ++added;
-  }
-  // Nothing unclaimed is left but connections are idle: the tail of the
-  // download would run on the slowest connections alone, so the largest
-  // rest of a running slot is split and its upper half gets a connection.
-  while (added < count && SplitBusiestSlot()) ++added;
-  if (added == 0) return;
+  if (ClaimPieces(count) == 0) return;
   StartPendingSlots();
   DiagPrintf(L"AddJobsByRanges %ls\r\n", L"");
   trace_.Record(kRunStep, L"riaj");
@@ -557,51 +648,50 @@ void DownloadTask::OnLaterResponse(std::size_t slotIndex, const JobSnapshot& sna
   if (valid == 1) {
     file_.AcceptJob(jobId);
     trace_.Record(kRunStep, L"rirrs");
-  } else {
-    std::uint32_t active = 0;
-    for (const Slot& slot : slots_) {
-      if (slot.jobId != 0 && !(slot.flags & kSlotEnded)) ++active;
+    // The server honours ranges beyond the first request: the other
+    // connections start.
+    if (!rangesConfirmed_) {
+      rangesConfirmed_ = true;
+      file_.SetResumeSupport(valid);
+      const std::uint32_t active = ActiveJobs();
+      if (active < maxConnections_) AddJobsByRanges(maxConnections_ - active);
     }
-    TraceMismatch(snapshot, active);
-    if (!KeepFirstJobAlone(snapshot)) {
+  } else {
+    TraceMismatch(snapshot, ActiveJobs());
+    if (!KeepWholeAnswerAlone(slotIndex, snapshot)) {
       CloseAllJobs();
       state_ = kStart;
       retryAtMs_ = env_.NowMs() + kRetryDelayMs;
     }
   }
-  // After the first job's stop offset was raised: a chunk past the old
-  // offset must not stop it once ranges are known not to work.
   file_.SetResumeSupport(valid);
   DiagPrintf(L"SVRRESP %p bSupportResume=%u  %u,%u,%u\r\n", JobTag(jobId), valid,
              snapshot.rangeFirst, snapshot.rangeEnd, snapshot.rangeTotal);
 }
 
-bool DownloadTask::KeepFirstJobAlone(const JobSnapshot& snapshot) {
-  // Only a server that ignored Range for the same file: a whole 200 body of
-  // the known size and date. Anything else means the file changed.
+bool DownloadTask::KeepWholeAnswerAlone(std::size_t slotIndex, const JobSnapshot& snapshot) {
+  // Only the whole body of the same file: the known size and date.
   if (snapshot.status != 200 || snapshot.contentLength != fileSize_ ||
-      snapshot.lastModified != response_.lastModified || slots_.empty()) {
+      snapshot.lastModified != response_.lastModified) {
     return false;
   }
-  Slot& first = slots_[0];
-  if (first.jobId != firstJob_ || first.jobId == 0 || (first.flags & (kSlotEnded | kSlotClosed))) {
-    return false;
-  }
-  // The first connection carries the whole file already: every other
-  // connection ends now, so the server sends the file about once, and the
-  // first one runs to the end of the file.
+  // This connection carries the whole file already: every other one ends
+  // now (each has at most a piece left), and this one runs to the end of
+  // the file, so the server sends the file about once.
+  Slot& kept = slots_[slotIndex];
   file_.DropQueued(false);
-  for (std::size_t i = 1; i < slots_.size(); ++i) {
-    Slot& slot = slots_[i];
-    if (slot.jobId == 0) continue;
+  for (Slot& slot : slots_) {
+    if (&slot == &kept || slot.jobId == 0) continue;
     jobs_.Close(slot.jobId);
     slot.jobId = 0;
     slot.flags |= kSlotClosed;
   }
-  first.openEnd = false;
-  first.last = fileSize_ - 1;
-  jobs_.SetStopAt(first.jobId, first.last);
-  DiagPrintf(L"RangeIgnored: the first connection fetches the whole file\r\n");
+  file_.AcceptJob(kept.jobId);
+  kept.first = 0;
+  kept.last = fileSize_ - 1;
+  kept.openEnd = false;
+  kept.mayCut = false;
+  DiagPrintf(L"RangeIgnored: one connection fetches the whole file\r\n");
   return true;
 }
 
@@ -645,6 +735,17 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
   if (!complete) retryAtMs_ = env_.NowMs() + kRetryDelayMs;
   trace_.Record(kRunStep, L"riej", complete ? 1 : 0);
   DiagPrintf(L"ENDJOB %p bRangeComplete=%d\r\n", JobTag(slot.jobId), complete ? 1 : 0);
+  // The job is done with: its handle goes (a connection whose body was read
+  // to its end goes back to WinINet for the next request), and the freed
+  // connection takes the next piece at once instead of at the next idle
+  // step.
+  jobs_.Close(slot.jobId);
+  slot.jobId = 0;
+  slot.flags |= kSlotClosed;
+  if (complete && state_ == kRunStep && file_.ResumeAllowed()) {
+    const std::uint32_t active = ActiveJobs();
+    if (active < maxConnections_) AddJobsByRanges(maxConnections_ - active);
+  }
 }
 
 void DownloadTask::Check() {
@@ -671,17 +772,12 @@ void DownloadTask::RestartRanges() {
     env_.SleepMs(1000);
     return;
   }
-  const ByteRanges remaining = file_.Remaining();
-  for (const auto& range : remaining) {
-    slots_.push_back(Slot{0, range.first, range.second, false, kSlotPending, range.first});
-  }
+  const std::uint32_t ranges = static_cast<std::uint32_t>(file_.Remaining().size());
   const std::uint32_t connections =
       std::min(ConnectionsFor(file_.RemainingBytes()), maxConnections_);
-  if (remaining.size() == 1 && connections > 1) {
-    for (std::uint32_t i = 1; i < connections; ++i) SplitLargestSlot();
-  }
+  ClaimPieces(connections);
   StartPendingSlots();
-  trace_.Record(kRestartRanges, L"rscc", static_cast<std::uint32_t>(remaining.size()), connections);
+  trace_.Record(kRestartRanges, L"rscc", ranges, connections);
   trace_.Record(kRestartRanges, L"cofm", file_.Received());
   state_ = kRunStep;
 }

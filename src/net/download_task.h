@@ -53,10 +53,17 @@ enum JobWait : int {
 class DownloadJobs {
  public:
   virtual ~DownloadJobs() = default;
+  // Flags of Create. kWholeAnswerOk: a 200 answer to the ranged request is
+  // taken as the whole file (the first request of a download).
+  // kCloseConnection: the request asks the server to close the connection
+  // after it ("Connection: close"), so that a job ended before its body is
+  // read leaves nothing for the client to read off a kept connection.
+  static constexpr std::uint32_t kWholeAnswerOk = 1;
+  static constexpr std::uint32_t kCloseConnection = 2;
   // Starts a GET for url delivering into [first, last] of the file; returns
   // the job id.
   virtual std::uint32_t Create(const std::wstring& url, bool useRange, std::uint32_t first,
-                               std::uint32_t last) = 0;
+                               std::uint32_t last, std::uint32_t flags) = 0;
   // One of JobWait; 0 also when the id is not active. The snapshot is fresh
   // in every case but 0.
   virtual int Wait(std::uint32_t jobId, std::uint32_t timeoutMs, JobSnapshot* snapshot) = 0;
@@ -158,9 +165,13 @@ class DownloadTask {
     std::uint32_t jobId = 0;
     std::uint32_t first = 0;
     std::uint32_t last = 0;  // inclusive; meaningless while openEnd is set
-    bool openEnd = false;    // the first, unranged job before the size is known
+    bool openEnd = false;    // the first job before the size is known
     std::uint32_t flags = 0;
     std::uint32_t position = 0;  // the job's next byte, from its last snapshot
+    std::uint32_t speed = 0;     // the job's bytes per second, from its last snapshot
+    // The job asked for "Connection: close": only such a job may be cut
+    // before the end of its range (see SplitBusiestSlot).
+    bool mayCut = false;
   };
   static constexpr std::uint32_t kSlotStopLowered = 1;
   static constexpr std::uint32_t kSlotPending = 2;
@@ -169,11 +180,26 @@ class DownloadTask {
 
   static constexpr std::uint32_t kConnectionBytes = 524288;  // one connection per 512 KiB
   static constexpr std::uint32_t kMaxConnections = 8;
+  // Every request asks for a bounded range, a piece, so that each is read to
+  // its end and none needs to be abandoned with much of its body unread.
+  // The first asks for kFirstPieceBytes and learns the size from its
+  // Content-Range (a 200 answer is the whole file over one connection).
+  // Later pieces last about kPieceSeconds at the speed connections have
+  // shown (kFirstPieceBytes before any), at most a connection's share of
+  // what nobody has claimed yet, so that connections end together, and
+  // within [kMinPieceBytes, kMaxPieceBytes].
+  static constexpr std::uint32_t kFirstPieceBytes = 1024 * 1024;
+  static constexpr std::uint32_t kMinPieceBytes = 256 * 1024;
+  static constexpr std::uint32_t kMaxPieceBytes = 4 * 1024 * 1024;
+  static constexpr std::uint32_t kPieceSeconds = 2;
   static constexpr std::uint32_t kRetryDelaySeconds = 4;
   static constexpr std::uint64_t kRetryDelayMs = kRetryDelaySeconds * 1000;
   // A running connection's rest is shared with an idle one only from this
-  // size on: smaller rests end sooner than a new connection starts.
+  // size on, and only when it would take longer than kSplitRestSeconds at
+  // the connection's speed: smaller or quicker rests end sooner than a new
+  // connection would fetch half of them.
   static constexpr std::uint32_t kMinSplitBytes = 131072;
+  static constexpr std::uint32_t kSplitRestSeconds = kPieceSeconds;
 
   DownloadTask(DownloadJobs& jobs, DownloadFile& file, DownloadEnvironment& env,
                DownloadTrace& trace, const std::wstring& url);
@@ -220,10 +246,19 @@ class DownloadTask {
   // Completes a download whose size was never announced, at the size the
   // single connection delivered; false when the file is not complete then.
   bool CompleteUnsized(const JobSnapshot& snapshot);
-  bool SplitLargestSlot();
-  // Splits the running slot with the most bytes still to deliver (at least
-  // kMinSplitBytes) at the middle of that rest; false when none has.
+  // Splits the running slot that may be cut with the most bytes still to
+  // deliver (at least kMinSplitBytes, and more than kSplitRestSeconds at its
+  // speed) at the middle of that rest; false when none has.
   bool SplitBusiestSlot();
+  // Adds up to count pending slots for pieces of the unclaimed ranges, then
+  // splits running slots while connections are left; returns how many.
+  std::uint32_t ClaimPieces(std::uint32_t count);
+  // The size of the next piece while unclaimed bytes are left, and whether
+  // the piece is among the last ones (then it may be cut).
+  std::uint32_t PieceBytes(std::uint64_t unclaimed, bool* endPiece) const;
+  std::uint32_t ActiveJobs() const;
+  // Drops the slots whose jobs were closed.
+  void PruneSlots();
   // Lowers slot index to end before the middle of [from, its last] and adds
   // a pending slot for the upper half; false when the rest is too short.
   bool SplitSlotAt(std::size_t index, std::uint32_t from);
@@ -236,10 +271,10 @@ class DownloadTask {
   void AddJobsByRanges(std::uint32_t count);
   void OnLaterResponse(std::size_t slotIndex, const JobSnapshot& snapshot);
   void TraceMismatch(const JobSnapshot& snapshot, std::uint32_t active);
-  // A ranged request answered with the whole file while the first
-  // connection still runs: the others end and the first fetches the rest.
-  // False when that does not apply.
-  bool KeepFirstJobAlone(const JobSnapshot& snapshot);
+  // A piece answered with the whole file of the known size and date: that
+  // job becomes the one connection and the others end. False when that
+  // does not apply.
+  bool KeepWholeAnswerAlone(std::size_t slotIndex, const JobSnapshot& snapshot);
   void OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot);
   void Check();
   void RestartRanges();
@@ -279,6 +314,12 @@ class DownloadTask {
   int result_ = kDownloadOk;
   bool done_ = false;
   std::uint32_t receivedAtFirstJob_ = 0;  // the file's received count when the first job started
+  // The next first request asks for the whole file without a range: the
+  // server refused the bounded one (416, or a 206 without a total).
+  bool firstUnranged_ = false;
+  // A request after the first was answered with its range: until then one
+  // piece at a time is asked for besides the first.
+  bool rangesConfirmed_ = false;
   int* progress_ = nullptr;
   StallPolicy stall_;
   std::uint32_t lastReceived_ = 0;

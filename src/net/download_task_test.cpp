@@ -128,23 +128,33 @@ class SimulatedServer : public DownloadJobs {
     std::wstring url;
     bool useRange;
     std::uint32_t first, last;
+    std::uint32_t flags;
+    // The request that opens a download (or a restart of it): the first
+    // piece, or the whole file.
+    bool StartsDownload() const {
+      return !useRange || (first == 0 && last == DownloadTask::kFirstPieceBytes - 1);
+    }
   };
   SimulatedServer(SimulatedClock& clock, MemoryFile& file, std::string content)
       : clock_(clock), file_(file), content_(std::move(content)) {}
 
   std::uint32_t Create(const std::wstring& url, bool useRange, std::uint32_t first,
-                       std::uint32_t last) override {
+                       std::uint32_t last, std::uint32_t flags) override {
     const std::uint32_t id = 0x0F000001u + static_cast<std::uint32_t>(requests.size());
-    requests.push_back(Request{url, useRange, first, last});
+    requests.push_back(Request{url, useRange, first, last, flags});
     Job job;
     job.useRange = useRange;
+    job.wholeOk = (flags & kWholeAnswerOk) != 0;
     job.first = useRange ? first : 0;
-    // A ranged request asks for [first, last] exactly, as the request objects do.
-    job.last = useRange ? last : Size() - 1;
+    // A ranged request gets [first, last], cut at the end of the file, as
+    // servers answer.
+    job.last = useRange ? std::min(last, Size() - 1) : Size() - 1;
     job.position = job.first;
     const std::size_t n = requests.size();
     job.status = n <= firstStatuses.size() ? firstStatuses[n - 1] : (useRange ? 206 : 200);
-    if (useRange && ignoreRangeLater) job.status = 200;
+    // A body without a length comes from a server that makes it as it goes,
+    // and such a server answers a range with the whole body.
+    if (useRange && (ignoreRangeLater || noContentLength)) job.status = 200;
     job.modified = n == changeModifiedOnRequest ? kModified + 1 : kModified;
     if (job.status == 200) {
       job.first = 0;
@@ -156,7 +166,7 @@ class SimulatedServer : public DownloadJobs {
       --shortByOne;
       job.shortEnd = true;  // the connection ends one byte before the range does
     }
-    if (!useRange) job.cutAfter = cutUnranged;
+    if (job.wholeOk || !useRange) job.cutAfter = cutUnranged;
 
     jobs_[id] = job;
     openJobs = jobs_.size();
@@ -173,8 +183,9 @@ class SimulatedServer : public DownloadJobs {
       job.responded = true;
       result = kJobResponse;
       if (job.status != 200 && job.status != 206) job.ended = true;
-      // A ranged request answered with 200 ends after its response.
-      if (job.useRange && job.status == 200) {
+      // A ranged request answered with 200 ends after its response, unless
+      // it takes a 200 as the whole file.
+      if (job.useRange && job.status == 200 && !job.wholeOk) {
         job.ended = true;
         job.error = 87;
       }
@@ -215,7 +226,7 @@ class SimulatedServer : public DownloadJobs {
   bool noContentLength = false;
   bool oversize = false;          // the length does not fit 32 bits
   std::size_t shortByOne = 0;     // this many ranged connections end one byte short
-  std::uint32_t cutUnranged = 0;  // nonzero: unranged requests end after this many bytes
+  std::uint32_t cutUnranged = 0;  // nonzero: requests opening a download end after this many bytes
   std::wstring redirectTo;        // every job reports this redirect target
   std::size_t openJobs = 0;
   std::uint32_t pollsWithoutWaiting = 0;
@@ -227,7 +238,7 @@ class SimulatedServer : public DownloadJobs {
  private:
   struct Job {
     bool useRange = false, responded = false, ended = false, endReported = false, shortEnd = false;
-    bool slow = false;
+    bool slow = false, wholeOk = false;
     std::uint32_t first = 0, last = 0, position = 0, delivered = 0, status = 0, error = 0;
     std::uint32_t stopAtSet = 0, stopAt = 0, cutAfter = 0;
     std::uint64_t modified = 0;
@@ -303,30 +314,36 @@ TEST(DownloadTask, SmallFileUsesExactlyOneConnection) {
   Download d(300000);
   EXPECT_EQ(d.Run(), kDownloadOk);
   ASSERT_EQ(d.server.requests.size(), 1u);
-  EXPECT_FALSE(d.server.requests[0].useRange);
+  EXPECT_TRUE(d.server.requests[0].useRange);
+  EXPECT_EQ(d.server.requests[0].last, DownloadTask::kFirstPieceBytes - 1);
+  EXPECT_TRUE(d.server.requests[0].StartsDownload());
   EXPECT_EQ(d.file.data, Content(300000));
   EXPECT_EQ(d.progress, 100);
 }
 
-TEST(DownloadTask, FourMegabytesSplitTheLargestSlotSevenTimes) {
-  Download d(4 * 1024 * 1024);
+TEST(DownloadTask, FourMegabytesRunEightConnectionsOnBoundedPieces) {
+  const std::uint32_t size = 4 * 1024 * 1024;
+  Download d(size);
   EXPECT_EQ(d.Run(), kDownloadOk);
-  EXPECT_EQ(d.file.data, Content(4 * 1024 * 1024));
+  EXPECT_EQ(d.file.data, Content(size));
   ASSERT_GE(d.server.requests.size(), 8u);
-  EXPECT_FALSE(d.server.requests[0].useRange);
-  // Halving the largest slot each time, each half rounded down on its own
-  // (mid = first / 2 + last / 2): 8 slots of about 512 KiB. The pending
-  // slots are created with their final ranges, after all seven splits.
-  using Range = std::pair<std::uint32_t, std::uint32_t>;
-  const std::set<Range> expected = {{524287, 1048574},   {1048575, 1572861}, {1572862, 2097150},
-                                    {2097151, 2621436}, {2621437, 3145725}, {3145726, 3670013},
-                                    {3670014, 4194303}};
-  std::set<Range> requested;
+  // The first request asks for the first piece and learns the size from it;
+  // seven more start at once on the pieces that follow it.
+  const auto& first = d.server.requests[0];
+  EXPECT_TRUE(first.useRange && first.StartsDownload());
+  EXPECT_EQ(first.first, 0u);
+  EXPECT_EQ(first.last, DownloadTask::kFirstPieceBytes - 1);
+  std::uint32_t next = DownloadTask::kFirstPieceBytes;
   for (std::size_t i = 1; i < 8; ++i) {
-    EXPECT_TRUE(d.server.requests[i].useRange);
-    requested.insert({d.server.requests[i].first, d.server.requests[i].last});
+    const auto& r = d.server.requests[i];
+    EXPECT_TRUE(r.useRange && !r.StartsDownload());
+    EXPECT_EQ(r.first, next) << i;
+    EXPECT_LE(r.last - r.first + 1, size / 8) << i;
+    next = r.last + 1;
   }
-  EXPECT_EQ(requested, expected);
+  // Every request is bounded and every byte is sent once.
+  for (const auto& r : d.server.requests) EXPECT_TRUE(r.useRange);
+  EXPECT_EQ(d.server.bytesServed, size);
   EXPECT_EQ(d.connections, 8u);
   EXPECT_TRUE(Contains(d.Trace(), L":sc;"));
 }
@@ -417,10 +434,10 @@ TEST(DownloadTask, ChangedLastModifiedRestartsFromTheStart) {
   const std::wstring trace = d.Trace();
   EXPECT_TRUE(Contains(trace, L"rirre5:206;"));
   EXPECT_TRUE(Contains(trace, L"rirrelt2"));
-  // The restart begins with a new unranged request.
-  std::size_t unranged = 0;
-  for (const auto& r : d.server.requests) unranged += r.useRange ? 0 : 1;
-  EXPECT_EQ(unranged, 2u);
+  // The restart begins with a new first request.
+  std::size_t starts = 0;
+  for (const auto& r : d.server.requests) starts += r.StartsDownload() ? 1 : 0;
+  EXPECT_EQ(starts, 2u);
 }
 
 TEST(DownloadTask, ServerIgnoringRangeEndsWithOneWholeConnection) {
@@ -428,15 +445,20 @@ TEST(DownloadTask, ServerIgnoringRangeEndsWithOneWholeConnection) {
   d.server.ignoreRangeLater = true;
   EXPECT_EQ(d.Run(), kDownloadOk);
   EXPECT_EQ(d.file.data, Content(2 * 1024 * 1024));
-  // The first ranged request answered with the whole file ends the other
-  // connections; the first one fetches the file alone, once, with no
-  // restart and no further request.
-  std::size_t unranged = 0;
-  for (const auto& r : d.server.requests) unranged += r.useRange ? 0 : 1;
-  EXPECT_EQ(unranged, 1u);
-  EXPECT_EQ(d.server.requests.size(), 4u);  // the first and its three splits
+  // The first request, answered with the whole file, fetches it alone and
+  // once: no other request, no restart.
+  EXPECT_EQ(d.server.requests.size(), 1u);
   EXPECT_EQ(d.server.bytesServed, 2u * 1024 * 1024);
-  EXPECT_TRUE(Contains(d.Trace(), L"rirre5:200;")) << d.Trace();
+}
+
+TEST(DownloadTask, RefusedFirstRangeAsksForTheWholeFileAtOnce) {
+  Download d(700000);
+  d.server.firstStatuses = {416};
+  EXPECT_EQ(d.Run(), kDownloadOk);
+  EXPECT_EQ(d.file.data, Content(700000));
+  ASSERT_GE(d.server.requests.size(), 2u);
+  EXPECT_FALSE(d.server.requests[1].useRange);
+  EXPECT_LT(d.clock.ms, DownloadTask::kRetryDelayMs) << "no back-off";
 }
 
 TEST(DownloadTask, BodyWithoutContentLengthCompletesAtTheDeliveredSize) {
@@ -522,7 +544,8 @@ TEST(DownloadTask, ConnectionEndingOneByteShortBacksOffAndFetchesTheByteAgain) {
   }
   EXPECT_EQ(incomplete, 2u) << trace;
   EXPECT_GE(d.clock.ms, DownloadTask::kRetryDelaySeconds * 1000u);
-  EXPECT_LE(d.server.requests.size(), 12u);
+  // The pieces, the two refetched ranges and little more.
+  EXPECT_LE(d.server.requests.size(), 4u * 1024 * 1024 / DownloadTask::kMinPieceBytes + 4);
 }
 
 TEST(DownloadTask, RemainingFirstByteIsOneByteNotTheWholeFile) {

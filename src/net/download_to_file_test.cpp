@@ -50,6 +50,9 @@ class DownloadToFile : public ::testing::Test {
   std::wstring dir_;
 };
 
+// The first request of every download asks for the first piece.
+const char kFirstRange[] = "bytes=0-1048575";
+
 bool Contains(const std::wstring& text, const wchar_t* part) {
   return text.find(part) != std::wstring::npos;
 }
@@ -62,7 +65,7 @@ TEST_F(DownloadToFile, SmallFileArrivesOverOneConnection) {
   EXPECT_TRUE(ReadWholeFile(Path(L"small.bin")) == PatternBytes(300000, 1));
   const auto log = Requests("/small.bin");
   ASSERT_EQ(log.size(), 1u);
-  EXPECT_EQ(log[0].range, "-");
+  EXPECT_EQ(log[0].range, kFirstRange);
   EXPECT_EQ(o.trace.substr(0, 10), L"0:ds0:0,0;");
   EXPECT_TRUE(Contains(o.trace, L":dse0:0,")) << o.trace;
   EXPECT_EQ(o.trace.back(), L';');
@@ -78,8 +81,8 @@ TEST_F(DownloadToFile, FourMegabytesUseEightConnections) {
   EXPECT_TRUE(ReadWholeFile(Path(L"four.bin")) == PatternBytes(size, 2));
   const auto log = Requests("/four.bin");
   ASSERT_GE(log.size(), 8u);
-  EXPECT_EQ(log[0].range, "-");
-  EXPECT_EQ(Ranged(log), static_cast<int>(log.size()) - 1);
+  EXPECT_EQ(log[0].range, kFirstRange);
+  EXPECT_EQ(Ranged(log), static_cast<int>(log.size()));
   EXPECT_TRUE(Contains(o.trace, L"wlrc;")) << o.trace;
   EXPECT_TRUE(Contains(o.trace, L"sc;")) << o.trace;
 }
@@ -214,13 +217,12 @@ TEST_F(DownloadToFile, RedirectTargetWithAQueryKeepsIt) {
   }
 }
 
-// Unthrottled on loopback the server outruns any reader, so a connection that
-// is ended early without being reset keeps sending the rest of its body. What
-// may be sent beyond the file is what the socket buffers held when a
-// connection was cut. A connection that reaches its stop has its receive
-// buffer capped on the way (uncapped, the buffers grow to megabytes and the
-// whole of them is sent for nothing); one cut at its first response (a ranged
-// request answered with the whole file) has what arrived meanwhile.
+// Unthrottled on loopback the server outruns any reader, and WinINet reads
+// what is left of a response whose handle closes early off the connection.
+// Every request asks for a bounded piece and is read to its end, so the
+// file is sent about once; a piece answered with the whole file (a server
+// that ignores Range) is kept as the one connection, and what the others
+// had left of their pieces is sent for nothing.
 constexpr std::uint64_t kOverrunAtStop = 8ull * 1024 * 1024;
 constexpr std::uint64_t kOverrunPerCutConnection = 6ull * 1024 * 1024;
 
@@ -262,7 +264,9 @@ TEST_F(DownloadToFile, CancelledFastDownloadLeavesNoConnectionSending) {
   ASSERT_TRUE(server_.ServePattern("/cut.bin", size, 22));
   const DownloadOutcome o = RunDownload(server_.Url("/cut.bin"), Path(L"cut.bin"), 120, 0, 150);
   ASSERT_EQ(o.result, 1223) << o.trace;
-  EXPECT_LT(o.elapsedMs, 2500u) << "closing read the rest of the connections";
+  // Closing reads what each connection had left of its piece (Wine reads it
+  // off the connection, 1 KiB at a time): bounded, never the file's rest.
+  EXPECT_LT(o.elapsedMs, 5000u) << "closing read the rest of the connections";
   const std::uint64_t atReturn = server_.BytesServed("/cut.bin");
   Sleep(500);
   EXPECT_EQ(server_.BytesServed("/cut.bin"), atReturn) << "a connection went on sending";

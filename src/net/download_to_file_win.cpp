@@ -43,10 +43,13 @@ class JobTableJobs : public DownloadJobs {
   explicit JobTableJobs(net::COFileMgr* file) : file_(file), state_(new net::HttpRequestState) {}
 
   std::uint32_t Create(const std::wstring& url, bool useRange, std::uint32_t first,
-                       std::uint32_t last) override {
+                       std::uint32_t last, std::uint32_t flags) override {
     net::IOutFile* sink = file_->CreateSubStream(first, last);
+    const std::uint32_t range =
+        !useRange ? 0 : (flags & kWholeAnswerOk) ? net::kRangeOrWhole : 1;
+    const wchar_t* headers = (flags & kCloseConnection) ? L"Connection: close\r\n" : nullptr;
     const std::uint32_t id = net::DownloadJobTable::Instance().CreateDownLoadJob(
-        sink, url, useRange ? 1 : 0, first, last, nullptr, false);
+        sink, url, range, first, last, headers, false);
     sink->Release();  // the request holds its own reference
     return id;
   }

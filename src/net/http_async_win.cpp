@@ -1,6 +1,7 @@
 #include "net/http_async_win.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -18,15 +19,9 @@ void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, 
   DownloadJobTable& table = DownloadJobTable::Instance();
   const uint32_t jobId = static_cast<uint32_t>(context);
   IHttpAsync* job = table.AcquireJob(jobId);
-  // A retired job still hears about its connection (its socket is reset as
-  // soon as it is known) and about its handle closing (the handle's
+  // A retired job still hears about its handle closing (the handle's
   // reference keeps it alive until then).
-  if (!job) {
-    const bool wanted = status == INTERNET_STATUS_HANDLE_CLOSING ||
-                        status == INTERNET_STATUS_CONNECTING_TO_SERVER ||
-                        status == INTERNET_STATUS_CONNECTED_TO_SERVER;
-    if (wanted) job = table.AcquireRetiringJob(jobId);
-  }
+  if (!job && status == INTERNET_STATUS_HANDLE_CLOSING) job = table.AcquireRetiringJob(jobId);
   if (!job) return;
   // Only CHttpAsync objects install this callback with their job id.
   static_cast<CHttpAsync*>(job)->OnStatus(handle, status, info, infoLength);
@@ -37,7 +32,16 @@ void CALLBACK SilentCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
 
 }  // namespace
 
-CHttpAsync::CHttpAsync() { SetStep(kStepSend); }
+namespace {
+
+// The read size the last request grew to: a request starts there rather
+// than at the smallest read, since a download's requests follow each other
+// on the same link (each piece is a request of its own).
+std::atomic<uint32_t> g_readSizeHint{kSmallestRead};
+
+}  // namespace
+
+CHttpAsync::CHttpAsync() : readSize_(g_readSizeHint.load()) { SetStep(kStepSend); }
 
 CHttpAsync::~CHttpAsync() {
   Close();
@@ -136,7 +140,6 @@ void CHttpAsync::CloseParentHandles() {
 
 void CHttpAsync::RunStateMachine(DWORD error) {
   if (error != 0) {
-    EndTransfer();
     SignalEnd(error);
     return;
   }
@@ -155,7 +158,6 @@ void CHttpAsync::RunStateMachine(DWORD error) {
     }
     if (result == kContinue) continue;
     if (result == ERROR_IO_PENDING) return;  // the callback carries on
-    EndTransfer();
     SignalEnd(result);
     return;
   }
@@ -230,8 +232,11 @@ DWORD CHttpAsync::StepRead() {
       return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     }
     // A ranged request must be answered with 206 and a Content-Range: a
-    // body placed without one would land at the wrong offsets.
-    if (params_.useRange && (state_->response.status != 206 || !state_->partialOk)) {
+    // body placed without one would land at the wrong offsets. A request
+    // that may be answered with the whole file takes a 200 as that.
+    const bool partial = state_->response.status == 206 && state_->partialOk;
+    const bool whole = params_.useRange == kRangeOrWhole && state_->response.status == 200;
+    if (params_.useRange && !partial && !whole) {
       ReleaseRequest();
       return ERROR_INVALID_PARAMETER;
     }
@@ -261,7 +266,7 @@ uint32_t CHttpAsync::NextReadSize() {
   const uint32_t start = state_->partialOk ? state_->response.rangeFirst : 0;
   const uint64_t position = uint64_t{start} + state_->delivered;
   uint64_t last = 0xFFFFFFFFu;
-  if (params_.useRange) last = params_.rangeLast;
+  if (params_.useRange && state_->partialOk) last = params_.rangeLast;
   if (state_->stopAtSet) last = std::min<uint64_t>(last, state_->stopAt);
   // Past the last byte (the stop was lowered meanwhile), one byte is read:
   // delivering it ends the job through the usual stop.
@@ -280,6 +285,7 @@ void CHttpAsync::AdaptReadSize(uint32_t got) {
   } else if (took > kSlowMs) {
     readSize_ = static_cast<uint32_t>(std::max<std::size_t>(readSize_ / 2u, kSmallestRead));
   }
+  g_readSizeHint.store(readSize_);
 }
 
 DWORD CHttpAsync::StepDeliver() {
@@ -291,39 +297,33 @@ DWORD CHttpAsync::StepDeliver() {
     state_->bytesRead = length;
   }
   if (length == 0) {
-    bodyEnded_.store(true);
     SetStep(kStepComplete);
     return kContinue;
   }
   bodyRead_ += length;
   const uint32_t start = state_->partialOk ? state_->response.rangeFirst : 0;
   const uint32_t position = start + state_->delivered;
-  bool lastChunk = false;
-  // The whole announced body is here: the job ends without the empty read
-  // that would hand the connection to WinINet's pool.
+  // The whole announced body is here: the next read finds its end, so that
+  // WinINet keeps the connection for the next request. A job that ends with
+  // body left unread (cut at its stop, or a server sending past the range)
+  // leaves that rest to WinINet, which reads it off the connection when the
+  // handle closes.
   const uint32_t bodyLength = state_->response.contentLength;
-  if (bodyLength != kNoLength && bodyRead_ >= bodyLength) lastChunk = true;
-  if (params_.useRange) {
+  const bool wholeBody = bodyLength != kNoLength && bodyRead_ >= bodyLength;
+  bool lastChunk = false;
+  if (params_.useRange && state_->partialOk) {
     if (position > params_.rangeLast) return ERROR_INVALID_PARAMETER;
-    if (uint64_t{position} + length - 1 > params_.rangeLast) {
+    if (uint64_t{position} + length - 1 >= params_.rangeLast) {
       length = params_.rangeLast - position + 1;
-      lastChunk = true;
-    } else if (uint64_t{position} + length - 1 == params_.rangeLast) {
       lastChunk = true;
     }
   }
   uint32_t limit = 0;
-  bool nearStop = false;
   {
     AutoLock lock(*lock_);
     limit = ChunkLimit(*state_, position, length);
     // The job's last byte is here: it ends without another read.
     if (state_->stopAtSet && uint64_t{position} + length - 1 == state_->stopAt) lastChunk = true;
-    nearStop = state_->stopAtSet && uint64_t{position} + length + kCapAheadBytes > state_->stopAt;
-  }
-  if (nearStop && !receiveCapped_) {
-    receiveCapped_ = true;
-    socket_.LimitReceiveBuffer(kStoppingReceiveBuffer);
   }
   int stop = 0;
   state_->sink->Write(position, state_->buffer, length, limit, params_.context, &stop);
@@ -332,30 +332,13 @@ DWORD CHttpAsync::StepDeliver() {
     state_->delivered += length;
     state_->position = position + length;
   }
-  if (stop || lastChunk) SetStep(kStepComplete);
+  if ((stop || lastChunk) && !wholeBody) SetStep(kStepComplete);
   return kContinue;
-}
-
-void CHttpAsync::EndTransfer() {
-  // A body that WinINet saw end has left its connection to WinINet's pool,
-  // where another request may be using it by now.
-  if (bodyEnded_.load()) return;
-  // Every other connection is reset, read to its end or not: a connection
-  // kept for reuse would serve a later request without the connecting
-  // notices, and that request could not find its socket to end it early.
-  if (socket_.Abort()) {
-    DiagPrintf(L"CHttpAsync %08x: connection reset after %u body bytes\r\n", params_.context,
-               bodyRead_);
-  }
 }
 
 void CHttpAsync::OnStatus(void* handle, DWORD status, void* info, DWORD infoLength) {
   switch (status) {
-    case INTERNET_STATUS_CONNECTING_TO_SERVER:
-      socket_.OnConnecting();
-      break;
     case INTERNET_STATUS_CONNECTED_TO_SERVER: {
-      socket_.OnConnected();
       wchar_t address[kServerAddressUnits];
       CopyCallbackText(info, infoLength, address, kServerAddressUnits);
       AutoLock lock(*lock_);
@@ -451,7 +434,6 @@ int CHttpAsync::Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoRes
 int CHttpAsync::Close() {
   if (closed_) return 1;
   closed_ = true;
-  EndTransfer();
   CloseRequest();
   CloseParentHandles();
   return 1;

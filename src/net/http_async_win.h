@@ -3,10 +3,8 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
 #include <string>
 
-#include "net/connection_socket_win.h"
 #include "net/http_common_win.h"
 
 namespace net {
@@ -24,12 +22,6 @@ class CHttpAsync : public CHttpRequestBase {
             IOutFile* sink, uint32_t jobId, const wchar_t* extraHeaders) override;
   int Wait(uint32_t timeoutMs, HttpRequestState* snapshot, int alsoResponse) override;
   int Close() override;
-  // What the server has under way when a job ends at its stop offset is
-  // sent for nothing, and on a fast link the socket buffers grow to
-  // megabytes: within kCapAheadBytes of the stop, the connection's receive
-  // buffer is capped at kStoppingReceiveBuffer.
-  static constexpr uint32_t kCapAheadBytes = 8 * 1024 * 1024;
-  static constexpr int kStoppingReceiveBuffer = 512 * 1024;
 
   // The status callback's work for this job.
   void OnStatus(void* handle, DWORD status, void* info, DWORD infoLength);
@@ -57,9 +49,6 @@ class CHttpAsync : public CHttpRequestBase {
   // byte so that no read takes bytes the job will not keep.
   uint32_t NextReadSize();
   void AdaptReadSize(uint32_t got);
-  // Resets the connection when the body was not read to its end, so that
-  // neither the end of the job nor the close of its handle reads the rest.
-  void EndTransfer();
 
   // The handle-use guard around every WinINet call on the request handle.
   bool AcquireRequest();
@@ -78,7 +67,6 @@ class CHttpAsync : public CHttpRequestBase {
   // The size of the next read, what the last one asked for, and when it
   // was asked.
   uint32_t readSize_ = kSmallestRead;
-  bool receiveCapped_ = false;
   uint32_t readAsked_ = 0;
   uint32_t preparedBytes_ = 0;  // leading buffer bytes already written once
   uint32_t readAskedTick_ = 0;
@@ -88,12 +76,8 @@ class CHttpAsync : public CHttpRequestBase {
   // receive buffer, so the buffer must outlive the handle, not the job.
   void* requestHandle_ = nullptr;
   bool closed_ = false;
-  ConnectionSocket socket_;
-  // Raw body bytes read (before any cut at the range end), and whether
-  // WinINet reported the end of the body (set on WinINet's thread, read by
-  // Close on the task's thread).
+  // Raw body bytes read (before any cut at the range end).
   uint32_t bodyRead_ = 0;
-  std::atomic<bool> bodyEnded_{false};
 };
 
 }  // namespace net

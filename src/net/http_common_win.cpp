@@ -276,16 +276,59 @@ int CHttpRequestBase::RequestAbort() {
 
 uint32_t UnixNow() { return static_cast<uint32_t>(std::time(nullptr)); }
 
+namespace {
+
+// Receive buffers of finished requests, kept for the next ones: a download
+// makes a request per piece, and a fresh megabyte costs a page fault per
+// page on its first use.
+class ReceiveBufferPool {
+ public:
+  static constexpr std::size_t kKept = 16;
+  uint8_t* Take() {
+    {
+      AutoLock hold(lock_);
+      if (!free_.empty()) {
+        uint8_t* buffer = free_.back();
+        free_.pop_back();
+        return buffer;
+      }
+    }
+    return new uint8_t[kReceiveBufferSize];
+  }
+  void Give(uint8_t* buffer) {
+    {
+      AutoLock hold(lock_);
+      if (free_.size() < kKept) {
+        free_.push_back(buffer);
+        return;
+      }
+    }
+    delete[] buffer;
+  }
+
+ private:
+  Lock lock_;
+  std::vector<uint8_t*> free_;
+};
+
+// Never destroyed: requests may end while the process exits.
+ReceiveBufferPool& Buffers() {
+  static ReceiveBufferPool* pool = new ReceiveBufferPool;
+  return *pool;
+}
+
+}  // namespace
+
 HttpRequestState* NewRequestState() {
   HttpRequestState* state = new HttpRequestState;
   std::memset(state, 0, sizeof(*state));
-  state->buffer = new uint8_t[kReceiveBufferSize];
+  state->buffer = Buffers().Take();
   return state;
 }
 
 void DeleteRequestState(HttpRequestState* state) {
   if (!state) return;
-  delete[] state->buffer;
+  if (state->buffer) Buffers().Give(state->buffer);
   delete state;
 }
 

@@ -435,5 +435,6 @@ TEST_F(HttpRequestTest, RequestIntoTheFileManagerWritesTheServedFile) {
   EXPECT_TRUE(ReadWholeFile(path) == PatternBytes(size, 4));
 }
 
+
 }  // namespace
 }  // namespace net

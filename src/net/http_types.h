@@ -41,6 +41,10 @@ struct HttpResponseInfo {
 static_assert(sizeof(HttpResponseInfo) == 13 * 4, "HttpResponseInfo is thirteen 32-bit words");
 
 constexpr uint32_t kMethodGet = 1;
+// HttpRequestParams::useRange: a Range header is sent and a 200 answer is
+// taken as the whole file (the first request of a download, which learns
+// the size from either answer). Any other nonzero value wants a 206.
+constexpr uint32_t kRangeOrWhole = 2;
 constexpr std::size_t kUrlUnits = 1024;
 
 // What Start was asked to fetch. Trivially copyable: it is copied into every

@@ -1,5 +1,7 @@
 #include "net/ofile_mgr_win.h"
 
+#include <winioctl.h>
+
 #include <algorithm>
 #include <cstring>
 
