@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "net/memory_pool.h"
+
 namespace net {
 
 namespace {
@@ -15,39 +17,9 @@ constexpr uint32_t kPooledAbove = kPooledCapacity / 2;
 // About what the disk writer lets queue up before network threads wait.
 constexpr std::size_t kMaxPooledBlocks = 32;
 
-class BlockPool {
- public:
-  void* Take() {
-    AutoLock lock(lock_);
-    if (free_.empty()) return nullptr;
-    void* memory = free_.back();
-    free_.pop_back();
-    return memory;
-  }
-  // Returns whether the pool kept the memory.
-  bool Give(void* memory) {
-    AutoLock lock(lock_);
-    if (free_.size() >= kMaxPooledBlocks) return false;
-    free_.push_back(memory);
-    return true;
-  }
-  void Trim() {
-    std::vector<void*> freed;
-    {
-      AutoLock lock(lock_);
-      freed.swap(free_);
-    }
-    for (void* memory : freed) ::operator delete(memory);
-  }
-
- private:
-  Lock lock_;
-  std::vector<void*> free_;
-};
-
 // Never destroyed: blocks may be freed while the process exits.
-BlockPool& Pool() {
-  static BlockPool* pool = new BlockPool;
+MemoryPool& Pool() {
+  static MemoryPool* pool = new MemoryPool(kMaxPooledBlocks);
   return *pool;
 }
 

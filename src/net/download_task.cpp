@@ -225,6 +225,7 @@ void DownloadTask::StartFirstJob() {
                                     DownloadJobs::kWholeAnswerOk)
                               : jobs_.Create(url_, false, 0, 0, 0);
   slots_.push_back(Slot{firstJob_, 0, 0, true, 0, 0});
+  slots_.back().startMs = env_.NowMs();
   trace_.Record(state_, L"sts");
   trace_.Record(state_, L"cofm", file_.Received());
   state_ = kWaitFirst;
@@ -407,6 +408,8 @@ bool DownloadTask::SplitBusiestSlot() {
     const std::uint32_t start = std::max(first, slot.position);
     if (start > last) continue;
     const std::uint64_t rest = static_cast<std::uint64_t>(last) - start + 1;
+    // A job too young to have shown its speed is left alone.
+    if (env_.NowMs() - slot.startMs < kSpeedShownMs) continue;
     const bool slow = rest > std::uint64_t{slot.speed} * kSplitRestSeconds;
     if (rest >= kMinSplitBytes && slow && rest > largest) {
       chosen = i;
@@ -419,16 +422,23 @@ bool DownloadTask::SplitBusiestSlot() {
 }
 
 std::uint32_t DownloadTask::PieceBytes(std::uint64_t unclaimed, bool* endPiece) const {
-  // The link: what one connection has fetched per second lately.
-  std::uint64_t speedSum = 0;
-  std::uint32_t measured = 0;
-  for (const Slot& slot : slots_) {
-    if (slot.jobId == 0 || slot.speed == 0 || (slot.flags & (kSlotClosed | kSlotEnded))) continue;
-    speedSum += slot.speed;
-    ++measured;
+  // The link: what one connection fetched per second in the last piece that
+  // ended, else on average in the running ones old enough to show it.
+  std::uint64_t perConnection = lastPieceSpeed_;
+  if (perConnection == 0) {
+    std::uint64_t speedSum = 0;
+    std::uint32_t measured = 0;
+    const std::uint64_t now = env_.NowMs();
+    for (const Slot& slot : slots_) {
+      if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded))) continue;
+      if (now - slot.startMs < kSpeedShownMs || slot.speed == 0) continue;
+      speedSum += slot.speed;
+      ++measured;
+    }
+    if (measured != 0) perConnection = speedSum / measured;
   }
   const std::uint64_t link =
-      measured != 0 ? speedSum / measured * kPieceSeconds : std::uint64_t{kFirstPieceBytes};
+      perConnection != 0 ? perConnection * kPieceSeconds : std::uint64_t{kFirstPieceBytes};
   const std::uint64_t share = (unclaimed + maxConnections_ - 1) / maxConnections_;
   const std::uint64_t bytes = std::max<std::uint64_t>(
       kMinPieceBytes, std::min<std::uint64_t>(kMaxPieceBytes, std::min(link, share)));
@@ -482,6 +492,13 @@ std::uint32_t DownloadTask::ClaimPieces(std::uint32_t count) {
   return added;
 }
 
+std::uint32_t DownloadTask::JobSpeed(const Slot& slot, const JobSnapshot& snapshot) const {
+  const std::uint64_t age = env_.NowMs() - slot.startMs;
+  if (age < kSpeedShownMs) return 0;
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(0xFFFFFFFFu, std::uint64_t{snapshot.delivered} * 1000 / age));
+}
+
 std::uint32_t DownloadTask::ActiveJobs() const {
   std::uint32_t active = 0;
   for (const Slot& slot : slots_) {
@@ -517,6 +534,7 @@ void DownloadTask::StartPendingSlots() {
   for (Slot& slot : slots_) {
     if (!(slot.flags & kSlotPending)) continue;
     slot.flags &= ~kSlotPending;
+    slot.startMs = env_.NowMs();
     // A piece answered with the whole file is kept as the one connection
     // (see KeepWholeAnswerAlone) rather than cut and read off.
     slot.jobId = jobs_.Create(NextJobUrl(), true, slot.first, slot.last,
@@ -551,7 +569,7 @@ int DownloadTask::WaitAny(std::uint32_t budgetMs, std::size_t* slotIndex, JobSna
       const int wait = jobs_.Wait(slot.jobId, waitMs, snapshot);
       if (wait != kJobWaitFailed) {
         slot.position = snapshot->position;
-        slot.speed = snapshot->speed;
+        slot.speed = JobSpeed(slot, *snapshot);
       }
       if (wait == kJobWaitFailed || wait == kJobEnded || wait == kJobResponse) {
         *slotIndex = i;
@@ -739,6 +757,11 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
   // to its end goes back to WinINet for the next request), and the freed
   // connection takes the next piece at once instead of at the next idle
   // step.
+  // A piece read to its end tells the link's speed best.
+  const std::uint64_t took = env_.NowMs() - slot.startMs;
+  if (complete && took != 0 && snapshot.delivered >= kMinPieceBytes) {
+    lastPieceSpeed_ = std::uint64_t{snapshot.delivered} * 1000 / took;
+  }
   jobs_.Close(slot.jobId);
   slot.jobId = 0;
   slot.flags |= kSlotClosed;

@@ -168,7 +168,10 @@ class DownloadTask {
     bool openEnd = false;    // the first job before the size is known
     std::uint32_t flags = 0;
     std::uint32_t position = 0;  // the job's next byte, from its last snapshot
-    std::uint32_t speed = 0;     // the job's bytes per second, from its last snapshot
+    // The job's bytes per second since it was started (0 until it is
+    // kSpeedShownMs old), and when that was.
+    std::uint32_t speed = 0;
+    std::uint64_t startMs = 0;
     // The job asked for "Connection: close": only such a job may be cut
     // before the end of its range (see SplitBusiestSlot).
     bool mayCut = false;
@@ -192,6 +195,9 @@ class DownloadTask {
   static constexpr std::uint32_t kMinPieceBytes = 256 * 1024;
   static constexpr std::uint32_t kMaxPieceBytes = 4 * 1024 * 1024;
   static constexpr std::uint32_t kPieceSeconds = 2;
+  // A running job shows its speed once it has run this long (a piece read
+  // to its end shows it at once).
+  static constexpr std::uint64_t kSpeedShownMs = 100;
   static constexpr std::uint32_t kRetryDelaySeconds = 4;
   static constexpr std::uint64_t kRetryDelayMs = kRetryDelaySeconds * 1000;
   // A running connection's rest is shared with an idle one only from this
@@ -257,6 +263,7 @@ class DownloadTask {
   // the piece is among the last ones (then it may be cut).
   std::uint32_t PieceBytes(std::uint64_t unclaimed, bool* endPiece) const;
   std::uint32_t ActiveJobs() const;
+  std::uint32_t JobSpeed(const Slot& slot, const JobSnapshot& snapshot) const;
   // Drops the slots whose jobs were closed.
   void PruneSlots();
   // Lowers slot index to end before the middle of [from, its last] and adds
@@ -320,6 +327,8 @@ class DownloadTask {
   // A request after the first was answered with its range: until then one
   // piece at a time is asked for besides the first.
   bool rangesConfirmed_ = false;
+  // Bytes per second of the last piece read to its end (0: none yet).
+  std::uint64_t lastPieceSpeed_ = 0;
   int* progress_ = nullptr;
   StallPolicy stall_;
   std::uint32_t lastReceived_ = 0;

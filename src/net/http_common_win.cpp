@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "net/content_range.h"
+#include "net/memory_pool.h"
 #include "sys/diag.h"
 
 namespace net {
@@ -279,41 +280,9 @@ uint32_t UnixNow() { return static_cast<uint32_t>(std::time(nullptr)); }
 namespace {
 
 // Receive buffers of finished requests, kept for the next ones: a download
-// makes a request per piece, and a fresh megabyte costs a page fault per
-// page on its first use.
-class ReceiveBufferPool {
- public:
-  static constexpr std::size_t kKept = 16;
-  uint8_t* Take() {
-    {
-      AutoLock hold(lock_);
-      if (!free_.empty()) {
-        uint8_t* buffer = free_.back();
-        free_.pop_back();
-        return buffer;
-      }
-    }
-    return new uint8_t[kReceiveBufferSize];
-  }
-  void Give(uint8_t* buffer) {
-    {
-      AutoLock hold(lock_);
-      if (free_.size() < kKept) {
-        free_.push_back(buffer);
-        return;
-      }
-    }
-    delete[] buffer;
-  }
-
- private:
-  Lock lock_;
-  std::vector<uint8_t*> free_;
-};
-
-// Never destroyed: requests may end while the process exits.
-ReceiveBufferPool& Buffers() {
-  static ReceiveBufferPool* pool = new ReceiveBufferPool;
+// makes a request per piece.
+MemoryPool& Buffers() {
+  static MemoryPool* pool = new MemoryPool(16);  // never destroyed: requests end at exit too
   return *pool;
 }
 
@@ -322,13 +291,14 @@ ReceiveBufferPool& Buffers() {
 HttpRequestState* NewRequestState() {
   HttpRequestState* state = new HttpRequestState;
   std::memset(state, 0, sizeof(*state));
-  state->buffer = Buffers().Take();
+  void* buffer = Buffers().Take();
+  state->buffer = static_cast<uint8_t*>(buffer ? buffer : ::operator new(kReceiveBufferSize));
   return state;
 }
 
 void DeleteRequestState(HttpRequestState* state) {
   if (!state) return;
-  if (state->buffer) Buffers().Give(state->buffer);
+  if (state->buffer && !Buffers().Give(state->buffer)) ::operator delete(state->buffer);
   delete state;
 }
 

@@ -6,7 +6,6 @@
 
 #include <thread>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -107,8 +106,6 @@ TEST_F(OFileMgrTest, SetSizeExtendsASparseFileAndTrimsTheFreshRangeList) {
   EXPECT_TRUE(manager->sized());
   EXPECT_TRUE(manager->sparse()) << "FSCTL_SET_SPARSE failed";
   EXPECT_EQ(FileSizeOf(path_), 123457u);
-  const DWORD attributes = GetFileAttributesW(path_.c_str());
-  std::printf("sparse attribute shown: %d\n", (attributes & FILE_ATTRIBUTE_SPARSE_FILE) != 0);
   EXPECT_FALSE(manager->SetSize(0, nullptr));  // 0 is "unknown", never a size
   EXPECT_EQ(manager->fileSize(), 123457u);
 }
