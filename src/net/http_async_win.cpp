@@ -34,14 +34,19 @@ void CALLBACK SilentCallback(HINTERNET, DWORD_PTR, DWORD, LPVOID, DWORD) {}
 
 namespace {
 
-// The read size the last request grew to: a request starts there rather
-// than at the smallest read, since a download's requests follow each other
-// on the same link (each piece is a request of its own).
+// The read size the last request grew to: a request starts there (up to
+// kLargestFirstRead) rather than at the smallest read, since a download's
+// requests follow each other on the same link (each piece is a request of
+// its own). A first read that waits for a large buffer would hold back the
+// response's first progress and a stop set just after it.
 std::atomic<uint32_t> g_readSizeHint{kSmallestRead};
+constexpr uint32_t kLargestFirstRead = 128 * 1024;
 
 }  // namespace
 
-CHttpAsync::CHttpAsync() : readSize_(g_readSizeHint.load()) { SetStep(kStepSend); }
+CHttpAsync::CHttpAsync() : readSize_(std::min(g_readSizeHint.load(), kLargestFirstRead)) {
+  SetStep(kStepSend);
+}
 
 CHttpAsync::~CHttpAsync() {
   Close();
