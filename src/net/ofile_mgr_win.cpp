@@ -153,6 +153,7 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   if (!SeekTo(file, size) || !SetEndOfFile(file)) return false;
   // SetFileValidData is not attempted: it needs a privilege the installer
   // lacks.
+  FlushFileBuffers(file);
   SeekTo(file, 0);
   sized_ = true;
   return true;
