@@ -278,8 +278,8 @@ TEST_F(DownloadToFile, CancelledFastDownloadLeavesNoConnectionSending) {
   // Nothing was sent beyond the pieces the requests asked for.
   std::uint64_t asked = 0;
   for (const HttpdClient::LogLine& line : Requests("/cut.bin")) {
-    unsigned long long first = 0, last = 0;
-    if (std::sscanf(line.range.c_str(), "bytes=%llu-%llu", &first, &last) == 2) {
+    unsigned long first = 0, last = 0;
+    if (std::sscanf(line.range.c_str(), "bytes=%lu-%lu", &first, &last) == 2) {
       asked += last - first + 1;
     }
   }
