@@ -23,11 +23,11 @@ pids+=($!)
 for _ in $(seq 1 200); do grep -q READY "$work/pg.out" && break; sleep 0.1; done
 pg=$(sed -n 's/^READY ZSTATS_PG=//p' "$work/pg.out")
 
-serve() {  # serve DB -> prints the port
+serve() {  # serve DB NAME: starts the service, sets $port (not in a subshell, so $pids keeps it)
   "$service" serve --db "$1" --listen 127.0.0.1:0 --config "$config" --print-ready >"$work/ready.$2" 2>>"$work/service.log" &
   pids+=($!)
   for _ in $(seq 1 100); do grep -q READY "$work/ready.$2" 2>/dev/null && break; sleep 0.05; done
-  sed -n 's/^READY STATS_PORT=//p' "$work/ready.$2"
+  port=$(sed -n 's/^READY STATS_PORT=//p' "$work/ready.$2")
 }
 
 echo "bench-stats: $runs synthetic runs (4-5 reports each, 1 in 50 malformed), one connection per report"
@@ -38,7 +38,7 @@ for backend in sqlite postgresql; do
   [ -n "$db" ] || { echo "postgresql: server binaries missing, skipped"; continue; }
   for clients in ${CLIENTS:-8 32}; do
     n=$((n + 1))
-    port=$(serve "$db" "$n")
+    serve "$db" "$n"
     line=$("$loadgen" --port "$port" --runs "$runs" --clients "$clients" --malformed-every 50 --tag "$(printf '%04d' $n)")
     kill "${pids[-1]}"; wait "${pids[-1]}" 2>/dev/null
     get() { echo "$line" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
@@ -54,7 +54,7 @@ start=$(date +%s.%N)
 "$service" import "$work/bodies.txt" --db "$work/page.sqlite" 2>"$work/import.log" || { tail -3 "$work/import.log"; exit 1; }
 echo "  import: $(tail -1 "$work/import.log" | sed 's/^zetora-stats: //') in $(python3 -c "print('%.1f' % ($(date +%s.%N) - $start))") s"
 rm -f "$work/bodies.txt"
-port=$(serve "$work/page.sqlite" page)
+serve "$work/page.sqlite" page
 for i in 1 2 3 4 5; do
   curl -s -o /dev/null -w '%{time_total}\n' -H "Authorization: Bearer $token" "http://127.0.0.1:$port/api/summary.json"
 done | sort -n | sed -n 3p | awk '{printf "  summary (the page'"'"'s queries), median of 5: %.0f ms\n", $1 * 1000}'
