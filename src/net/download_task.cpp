@@ -697,6 +697,9 @@ bool DownloadTask::KeepWholeAnswerAlone(std::size_t slotIndex, const JobSnapshot
   // now (each has at most a piece left), and this one runs to the end of
   // the file, so the server sends the file about once.
   Slot& kept = slots_[slotIndex];
+  // Accepted first: what it queued before this answer was seen survives
+  // the drop of the others' blocks.
+  file_.AcceptJob(kept.jobId);
   file_.DropQueued(false);
   for (Slot& slot : slots_) {
     if (&slot == &kept || slot.jobId == 0) continue;
@@ -704,7 +707,6 @@ bool DownloadTask::KeepWholeAnswerAlone(std::size_t slotIndex, const JobSnapshot
     slot.jobId = 0;
     slot.flags |= kSlotClosed;
   }
-  file_.AcceptJob(kept.jobId);
   kept.first = 0;
   kept.last = fileSize_ - 1;
   kept.openEnd = false;
