@@ -7,8 +7,8 @@
 set -euo pipefail
 objdump=$1 exe=$2
 if [ ! -f "$exe" ]; then
-  echo "no 32-bit installer built: $exe"
-  exit 0
+  echo "no 32-bit installer built: $exe" >&2
+  exit 1
 fi
 # KnownDLLs of Windows 7 and later, and comctl32, which the manifest's
 # dependency on the common controls 6 assembly takes from the side-by-side
