@@ -15,7 +15,7 @@ TSAN_DIR := $(BUILD)/tsan
 # The release build with example settings, which the tests check and measure.
 RELEASE_CHECK_DIR := $(BUILD)/release-check
 # The Windows-free core under ThreadSanitizer (a host build of its own).
-TSAN_TESTS := net_concurrency_test net_core_test net_task_test
+TSAN_TESTS := net_concurrency_test net_core_test net_task_test sys_identity_test
 # The Windows tests and the demo run the build whose programs this machine's
 # Wine can run: the 32-bit product build, or, on a kernel without 32-bit
 # support, the same sources built for 64-bit Windows.

@@ -4,14 +4,14 @@
 // result with a bound. A call still running when the caller stops waiting
 // ends on its own; its result is then dropped.
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "sys/lock.h"
 
 template <typename T>
 class BackgroundCall {
@@ -22,9 +22,9 @@ class BackgroundCall {
     try {
       std::thread([state, work]() {
         T result = work();
-        std::lock_guard<std::mutex> lock(state->mutex);
+        AutoLock lock(state->lock);
         state->result = std::move(result);
-        state->done.notify_all();
+        state->done.NotifyAll();
       }).detach();
     } catch (const std::system_error&) {
       // No thread: the call never answers, and WaitUntil gives nothing.
@@ -35,15 +35,15 @@ class BackgroundCall {
 
   // The result when the call has ended by the deadline; nothing otherwise.
   std::optional<T> WaitUntil(std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->done.wait_until(lock, deadline, [this] { return state_->result.has_value(); });
+    AutoLock lock(state_->lock);
+    state_->done.WaitUntil(state_->lock, deadline, [this] { return state_->result.has_value(); });
     return state_->result;
   }
 
  private:
   struct State {
-    std::mutex mutex;
-    std::condition_variable done;
+    Lock lock;
+    Condition done;
     std::optional<T> result;
   };
   std::shared_ptr<State> state_;

@@ -9,7 +9,7 @@
 
 namespace {
 
-class SystemCatalogs : public CatalogAdmin {
+class SystemCalls : public TrustSystem {
  public:
   BOOL AcquireContext(HCATADMIN* admin) override { return CryptCATAdminAcquireContext(admin, nullptr, 0); }
   BOOL CalcHashFromFileHandle(HANDLE file, DWORD* size, BYTE* hash) override {
@@ -25,6 +25,10 @@ class SystemCatalogs : public CatalogAdmin {
     return CryptCATAdminReleaseCatalogContext(admin, catalog, 0);
   }
   BOOL ReleaseContext(HCATADMIN admin) override { return CryptCATAdminReleaseContext(admin, 0); }
+  LONG VerifyTrust(WINTRUST_DATA* data) override {
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    return WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, data);
+  }
 };
 
 // One of the certificate's names (CertGetNameStringW), empty when absent.
@@ -124,20 +128,18 @@ RevocationVerdict Worse(RevocationVerdict a, RevocationVerdict b) {
 
 // One WinVerifyTrust verification; the state stays open for the caller
 // (CloseVerification), whatever the result.
-LONG Verify(WINTRUST_DATA* data, DWORD revocationChecks, DWORD revocationFlags) {
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+LONG Verify(TrustSystem& system, WINTRUST_DATA* data, DWORD revocationChecks, DWORD revocationFlags) {
   data->fdwRevocationChecks = revocationChecks;
   data->dwStateAction = WTD_STATEACTION_VERIFY;
   data->dwProvFlags = WTD_SAFER_FLAG | revocationFlags;
   data->hWVTStateData = nullptr;
-  return WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, data);
+  return system.VerifyTrust(data);
 }
 
-void CloseVerification(WINTRUST_DATA* data) {
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+void CloseVerification(TrustSystem& system, WINTRUST_DATA* data) {
   data->dwStateAction = WTD_STATEACTION_CLOSE;
   data->dwProvFlags = 0;
-  WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, data);
+  system.VerifyTrust(data);
 }
 
 // The system route: a catalog that holds the file's hash, else the file's
@@ -145,11 +147,11 @@ void CloseVerification(WINTRUST_DATA* data) {
 // the whole chain but its root. When no revocation information can be had
 // (server unreachable, certificate without any), the check is repeated
 // without revocation; a revoked certificate refuses the file.
-int SystemRoute(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path, SignerIdentity* signer,
+int SystemRoute(TrustSystem& system, HANDLE file, const std::wstring& path, SignerIdentity* signer,
                 const TrustTrace& csgn) {
   csgn(L"csb1");
   HCATADMIN admin = nullptr;
-  if (!catalogs.AcquireContext(&admin)) {
+  if (!system.AcquireContext(&admin)) {
     csgn(L"eccac");
     return 0;
   }
@@ -157,8 +159,8 @@ int SystemRoute(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path, S
   DWORD hashSize = sizeof hash;
   // A file that cannot be hashed cannot be in a catalog.
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-  if (!catalogs.CalcHashFromFileHandle(file, &hashSize, hash)) hashSize = 0;
-  const HCATINFO catalog = hashSize ? catalogs.EnumCatalogFromHash(admin, hash, hashSize) : nullptr;
+  if (!system.CalcHashFromFileHandle(file, &hashSize, hash)) hashSize = 0;
+  const HCATINFO catalog = hashSize ? system.EnumCatalogFromHash(admin, hash, hashSize) : nullptr;
 
   const std::wstring memberTag = HashToMemberTag(hash, hashSize);
   CATALOG_INFO catalogInfo = {};
@@ -168,7 +170,7 @@ int SystemRoute(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path, S
   WINTRUST_DATA data = {};
   data.cbStruct = sizeof data;
   data.dwUIChoice = WTD_UI_NONE;
-  if (catalog && catalogs.CatalogInfoFromContext(catalog, &catalogInfo)) {
+  if (catalog && system.CatalogInfoFromContext(catalog, &catalogInfo)) {
     catalogMember.cbStruct = sizeof catalogMember;
     catalogMember.pcwszCatalogFilePath = catalogInfo.wszCatalogFile;
     catalogMember.pcwszMemberTag = memberTag.c_str();
@@ -189,12 +191,12 @@ int SystemRoute(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path, S
   }
 
   SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-  LONG status = Verify(&data, WTD_REVOKE_WHOLECHAIN, WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT);
+  LONG status = Verify(system, &data, WTD_REVOKE_WHOLECHAIN, WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT);
   RevocationVerdict verdict = JudgeRevocationResult(static_cast<std::uint32_t>(status));
   if (verdict == RevocationVerdict::kUnavailable) {
-    CloseVerification(&data);
+    CloseVerification(system, &data);
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    status = Verify(&data, WTD_REVOKE_NONE, 0);
+    status = Verify(system, &data, WTD_REVOKE_NONE, 0);
   }
   int result = 0;
   // Only 0 means verified; other values are failure codes.
@@ -217,13 +219,13 @@ int SystemRoute(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path, S
     csgn(value);
   }
   // The verification keeps its state whether or not it succeeded.
-  CloseVerification(&data);
+  CloseVerification(system, &data);
 
   if (catalog) {
     csgn(L"ecrcc");
-    catalogs.ReleaseCatalogContext(admin, catalog);
+    system.ReleaseCatalogContext(admin, catalog);
   }
-  catalogs.ReleaseContext(admin);
+  system.ReleaseContext(admin);
   return result;
 }
 
@@ -262,17 +264,17 @@ SignerIdentity EmbeddedSigner(const std::wstring& path) {
 
 }  // namespace
 
-CatalogAdmin& SystemCatalogAdmin() {
-  static SystemCatalogs catalogs;
-  return catalogs;
+TrustSystem& SystemTrust() {
+  static SystemCalls calls;
+  return calls;
 }
 
 int VerifyFileTrust(HANDLE file, const std::wstring& path, SignerIdentity* signer, int beforeDownload,
                     const TrustTrace& csgn) {
-  return VerifyFileTrustWith(SystemCatalogAdmin(), file, path, signer, beforeDownload, csgn);
+  return VerifyFileTrustWith(SystemTrust(), file, path, signer, beforeDownload, csgn);
 }
 
-int VerifyFileTrustWith(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path,
+int VerifyFileTrustWith(TrustSystem& system, HANDLE file, const std::wstring& path,
                         SignerIdentity* signer, int beforeDownload, const TrustTrace& csgn) {
   *signer = SignerIdentity();
   csgn(beforeDownload ? L"csbd" : L"csad");
@@ -281,7 +283,7 @@ int VerifyFileTrustWith(CatalogAdmin& catalogs, HANDLE file, const std::wstring&
     csgn(L"csb1");
     csgn(L"ecarc");
   } else {
-    result = SystemRoute(catalogs, file, path, signer, csgn);
+    result = SystemRoute(system, file, path, signer, csgn);
   }
   // The embedded signature never makes a file trusted; it only names the
   // signer of a refused file for the statistics.

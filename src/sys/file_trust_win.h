@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <mscat.h>
+#include <wintrust.h>
 
 #include <functional>
 #include <string>
@@ -11,13 +12,14 @@
 
 // Authenticode check of a downloaded setup package.
 
-// The catalog administrator calls of the catalog route, one method per
-// CryptoAPI call. The product always uses SystemCatalogAdmin(). Under Wine no
-// catalog ever holds a file, so the catalog branches cannot be reached for
+// The system calls of the check: the catalog administrator calls of the
+// catalog route, one method per CryptoAPI call, and WinVerifyTrust. The
+// product always uses SystemTrust(). Under Wine no catalog ever holds a file
+// and no revocation list is read, so those branches cannot be reached for
 // real there; tests replace this interface to reach them.
-class CatalogAdmin {
+class TrustSystem {
  public:
-  virtual ~CatalogAdmin() = default;
+  virtual ~TrustSystem() = default;
   virtual BOOL AcquireContext(HCATADMIN* admin) = 0;
   virtual BOOL CalcHashFromFileHandle(HANDLE file, DWORD* size, BYTE* hash) = 0;
   // The first catalog that holds the hash, or null.
@@ -25,10 +27,12 @@ class CatalogAdmin {
   virtual BOOL CatalogInfoFromContext(HCATINFO catalog, CATALOG_INFO* info) = 0;
   virtual BOOL ReleaseCatalogContext(HCATADMIN admin, HCATINFO catalog) = 0;
   virtual BOOL ReleaseContext(HCATADMIN admin) = 0;
+  // WinVerifyTrust with the generic Authenticode action, no window.
+  virtual LONG VerifyTrust(WINTRUST_DATA* data) = 0;
 };
 
-// The real catalog calls (wintrust).
-CatalogAdmin& SystemCatalogAdmin();
+// The real calls (wintrust).
+TrustSystem& SystemTrust();
 
 // Receives each step of the check as a "csgn" trace value, in order.
 using TrustTrace = std::function<void(const wchar_t*)>;
@@ -58,6 +62,6 @@ int VerifyFileTrust(HANDLE file, const std::wstring& path, SignerIdentity* signe
 int VerifyFileTrust(const std::wstring& path, SignerIdentity* signer, int beforeDownload,
                     const TrustTrace& csgn);
 
-// The check over the given catalog calls.
-int VerifyFileTrustWith(CatalogAdmin& catalogs, HANDLE file, const std::wstring& path,
+// The check over the given system calls.
+int VerifyFileTrustWith(TrustSystem& system, HANDLE file, const std::wstring& path,
                         SignerIdentity* signer, int beforeDownload, const TrustTrace& csgn);

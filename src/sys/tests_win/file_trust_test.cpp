@@ -28,7 +28,7 @@ struct Outcome {
   bool accepted() const { return result != 0 && IsSignerAccepted(signer, ProductSignerPolicy()); }
 };
 
-Outcome Verify(CatalogAdmin& catalogs, const std::wstring& path, int beforeDownload) {
+Outcome Verify(TrustSystem& catalogs, const std::wstring& path, int beforeDownload) {
   Outcome outcome;
   outcome.signer.displayName = L"stale";
   ScopedHandle file(OpenForVerification(path));
@@ -100,7 +100,7 @@ TEST_F(FileTrust, OnlyTheMakersTrustedUnrevokedSignatureIsAccepted) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::string(c.file, c.file + wcslen(c.file)) << " before=" << c.beforeDownload);
-    const Outcome outcome = Verify(SystemCatalogAdmin(), Signed(c.file), c.beforeDownload);
+    const Outcome outcome = Verify(SystemTrust(), Signed(c.file), c.beforeDownload);
     Trace trace = {c.beforeDownload ? L"csbd" : L"csad"};
     trace.insert(trace.end(), c.trace.begin(), c.trace.end());
     EXPECT_EQ(outcome.result, c.result);
@@ -113,7 +113,7 @@ TEST_F(FileTrust, OnlyTheMakersTrustedUnrevokedSignatureIsAccepted) {
 // The maker's leaf, revoked by the authority in the revocation list it names
 // (a file URL into the build's test-pki folder).
 TEST_F(FileTrust, RevokedSignerIsRefused) {
-  const Outcome outcome = Verify(SystemCatalogAdmin(), Signed(L"trust_sample_revoked.exe"), 0);
+  const Outcome outcome = Verify(SystemTrust(), Signed(L"trust_sample_revoked.exe"), 0);
   const bool checked = std::find(outcome.trace.begin(), outcome.trace.end(), L"rvrev") != outcome.trace.end();
   if (!checked) {
     // The system could not read the list: the file is judged without it.
@@ -130,7 +130,7 @@ TEST_F(FileTrust, RevokedSignerIsRefused) {
 // The leaf's subject and key as the policy sees them; the key hash is the
 // one openssl computes from the certificate, so an operator can pin it.
 TEST_F(FileTrust, SignerIdentityAndPinnedKey) {
-  const Outcome outcome = Verify(SystemCatalogAdmin(), Signed(L"trust_sample.exe"), 0);
+  const Outcome outcome = Verify(SystemTrust(), Signed(L"trust_sample.exe"), 0);
   ASSERT_EQ(outcome.result, 1);
   EXPECT_EQ(outcome.signer.commonName, L"Vexlo Test Software Ltd");
   EXPECT_EQ(outcome.signer.organisation, L"Vexlo Test Software Ltd");
@@ -177,23 +177,23 @@ TEST_F(FileTrust, LongPathIsNotCutToAnotherFile) {
   ASSERT_EQ(signedPath.size(), 259u);
   ASSERT_TRUE(CopyFileW(Signed(L"trust_sample_altered.exe").c_str(), signedPath.c_str(), FALSE));
 
-  const Outcome outcome = Verify(SystemCatalogAdmin(), signedPath + L"\\x.exe", 0);
+  const Outcome outcome = Verify(SystemTrust(), signedPath + L"\\x.exe", 0);
   EXPECT_EQ(outcome.result, 0);
   EXPECT_EQ(outcome.signer.displayName, L"");
-  EXPECT_EQ(Verify(SystemCatalogAdmin(), signedPath, 0).signer.displayName, L"Vexlo Test Software Ltd");
+  EXPECT_EQ(Verify(SystemTrust(), signedPath, 0).signer.displayName, L"Vexlo Test Software Ltd");
 }
 
 // The real catalog calls, except that a catalog can be made to hold every
 // file and the administrator context can be made to fail.
-class FakeCatalogs : public CatalogAdmin {
+class FakeCatalogs : public TrustSystem {
  public:
   BOOL AcquireContext(HCATADMIN* admin) override {
     if (failAcquire) return FALSE;
     ++contexts;
-    return SystemCatalogAdmin().AcquireContext(admin);
+    return SystemTrust().AcquireContext(admin);
   }
   BOOL CalcHashFromFileHandle(HANDLE file, DWORD* size, BYTE* hash) override {
-    return SystemCatalogAdmin().CalcHashFromFileHandle(file, size, hash);
+    return SystemTrust().CalcHashFromFileHandle(file, size, hash);
   }
   HCATINFO EnumCatalogFromHash(HCATADMIN admin, BYTE* hash, DWORD size) override {
     hashSize = size;
@@ -210,8 +210,9 @@ class FakeCatalogs : public CatalogAdmin {
   }
   BOOL ReleaseContext(HCATADMIN admin) override {
     --contexts;
-    return SystemCatalogAdmin().ReleaseContext(admin);
+    return SystemTrust().ReleaseContext(admin);
   }
+  LONG VerifyTrust(WINTRUST_DATA* data) override { return SystemTrust().VerifyTrust(data); }
 
   const HCATINFO kCatalog = reinterpret_cast<HCATINFO>(static_cast<INT_PTR>(0x5A5A0));
   bool failAcquire = false;
@@ -237,6 +238,80 @@ TEST_F(FileTrust, CatalogRoute) {
   outcome = Verify(catalogs, Signed(L"trust_sample.exe"), 1);
   EXPECT_EQ(outcome.trace, (Trace{L"csbd", L"csb1", L"eccac"})) << Narrow(outcome.trace);
   EXPECT_EQ(outcome.result, 0);
+}
+
+// The real calls, recording what each WinVerifyTrust call was asked, with
+// the first verification's answer replaced: Wine reads no revocation list
+// and has no unreachable revocation server, so the answers Windows gives
+// then are put in the place of its own (after the real call, so that the
+// state the check reads and closes is a real one).
+class RevocationAnswers : public FakeCatalogs {
+ public:
+  struct Call {
+    DWORD stateAction;
+    DWORD revocationChecks;
+    DWORD providerFlags;
+    bool operator==(const Call& other) const {
+      return stateAction == other.stateAction && revocationChecks == other.revocationChecks &&
+             providerFlags == other.providerFlags;
+    }
+  };
+  LONG VerifyTrust(WINTRUST_DATA* data) override {
+    calls.push_back({data->dwStateAction, data->fdwRevocationChecks, data->dwProvFlags});
+    const LONG real = SystemTrust().VerifyTrust(data);
+    const bool firstVerify = data->dwStateAction == WTD_STATEACTION_VERIFY && !answered;
+    if (!firstVerify) return real;
+    answered = true;
+    return firstAnswer;
+  }
+
+  LONG firstAnswer = 0;
+  bool answered = false;
+  std::vector<Call> calls;
+};
+
+// What the check asks WinVerifyTrust for, and how each revocation answer
+// decides: revoked refuses; no revocation information (an unreachable
+// server, an offline machine, a certificate naming no list) repeats the
+// check without revocation and may accept; any other failure refuses.
+TEST_F(FileTrust, RevocationIsAskedOfTheWholeChainAndEachAnswerDecides) {
+  using Call = RevocationAnswers::Call;
+  const Call kWholeChain = {WTD_STATEACTION_VERIFY, WTD_REVOKE_WHOLECHAIN,
+                            WTD_SAFER_FLAG | WTD_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT};
+  const Call kWithoutRevocation = {WTD_STATEACTION_VERIFY, WTD_REVOKE_NONE, WTD_SAFER_FLAG};
+  const Call kClose = {WTD_STATEACTION_CLOSE, WTD_REVOKE_WHOLECHAIN, 0};
+  const Call kCloseAfterRetry = {WTD_STATEACTION_CLOSE, WTD_REVOKE_NONE, 0};
+  const Trace kAccepted = {L"csad", L"csb1", L"ecfh1", L"rvunk", L"wvt", L"success"};
+  const struct {
+    const char* name;
+    LONG firstAnswer;
+    std::vector<Call> calls;
+    Trace trace;
+    bool accepted;
+  } cases[] = {
+      {"revoked", static_cast<LONG>(CERT_E_REVOKED), {kWholeChain, kClose},
+       {L"csad", L"csb1", L"ecfh1", L"rvrev"}, false},
+      {"revoked by the message layer", static_cast<LONG>(CRYPT_E_REVOKED), {kWholeChain, kClose},
+       {L"csad", L"csb1", L"ecfh1", L"rvrev"}, false},
+      {"server unreachable", static_cast<LONG>(CRYPT_E_REVOCATION_OFFLINE),
+       {kWholeChain, kClose, kWithoutRevocation, kCloseAfterRetry}, kAccepted, true},
+      {"no revocation check possible", static_cast<LONG>(CRYPT_E_NO_REVOCATION_CHECK),
+       {kWholeChain, kClose, kWithoutRevocation, kCloseAfterRetry}, kAccepted, true},
+      {"revocation check failed", static_cast<LONG>(CERT_E_REVOCATION_FAILURE),
+       {kWholeChain, kClose, kWithoutRevocation, kCloseAfterRetry}, kAccepted, true},
+      {"untrusted root", static_cast<LONG>(CERT_E_UNTRUSTEDROOT), {kWholeChain, kClose},
+       {L"csad", L"csb1", L"ecfh1"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RevocationAnswers system;
+    system.firstAnswer = c.firstAnswer;
+    const Outcome outcome = Verify(system, Signed(L"trust_sample.exe"), 0);
+    EXPECT_TRUE(system.calls == c.calls) << system.calls.size() << " calls";
+    EXPECT_EQ(outcome.trace, c.trace) << Narrow(outcome.trace);
+    EXPECT_EQ(outcome.accepted(), c.accepted);
+    EXPECT_EQ(system.contexts, 0);
+  }
 }
 
 }  // namespace
