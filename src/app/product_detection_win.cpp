@@ -3,12 +3,22 @@
 #include "app/product_detection_win.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cwchar>
 #include <vector>
 
 #include "sys/diag.h"
 #include "sys/registry_win.h"
+
+std::wstring DefaultInstallDirectory() {
+  wchar_t programFiles[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT,
+                              programFiles))) {
+    lstrcpyW(programFiles, L"C:\\Program Files");
+  }
+  return std::wstring(programFiles) + L"\\Vexlo\\ZetoraBrowser";
+}
 
 HRESULT ReadProductVersion(const std::wstring& file, std::wstring* version) {
   version->clear();

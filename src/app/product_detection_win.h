@@ -18,6 +18,10 @@ struct DetectionSettings {
   DWORD launchPollMs = 1000;  // between the checks for a started browser
 };
 
+// The default install directory: Program Files followed by
+// "\Vexlo\ZetoraBrowser".
+std::wstring DefaultInstallDirectory();
+
 // The ProductVersion string of file's version resource, as written there
 // (callers turn "," into "."). E_FAIL, with *version empty, when the file
 // has no readable version data, no full translation pair or no such string.

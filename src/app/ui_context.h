@@ -5,6 +5,7 @@
 #include <string>
 
 struct DownloadControl;  // one download's control block (network layer)
+class UserInterface;     // app/user_interface.h
 
 // The record the driver and the user interface share. It lives in the
 // entry's frame and outlives the UI thread.
@@ -29,10 +30,15 @@ struct UiContext {
   HINSTANCE instance = nullptr;
   bool bindSoftware = false;  // "/B" or "/bindsoftware" on the command line
   int showMode = SW_SHOWNORMAL;
-  HANDLE uiReadyEvent = nullptr;           // manual reset
+  // Manual reset, never reset: the options window takes notices, or it is
+  // known that none will.
+  HANDLE uiReadyEvent = nullptr;
+  // Manual reset, never reset: the interface has ended.
+  HANDLE uiEndedEvent = nullptr;
   volatile HWND optionsWindow = nullptr;   // written by the UI thread
   HANDLE uiThread = nullptr;
   InstallChoice* choice = nullptr;
+  UserInterface* ui = nullptr;  // what the UI thread runs
 };
 
 // Creates both events of a fresh InstallChoice (auto-reset, non-signalled).

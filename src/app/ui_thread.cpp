@@ -1,8 +1,7 @@
 #include "app/ui_thread.h"
 
 #include "app/driver_messages.h"
-
-#include "screens/screen_support_win.h"
+#include "app/product_detection_win.h"
 #include "sys/diag.h"
 
 bool InitInstallChoice(InstallChoice* choice) {
@@ -11,19 +10,23 @@ bool InitInstallChoice(InstallChoice* choice) {
   return choice->cancelEvent != nullptr && choice->goEvent != nullptr;
 }
 
-UiContext* StartUi(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice) {
-  return StartUiThread(instance, bindSoftware, showMode, choice, UiThreadMain, kUiReadyTimeoutMs);
+namespace {
+
+DWORD WINAPI RunUserInterface(void* parameter) {
+  UiContext* context = static_cast<UiContext*>(parameter);
+  return static_cast<DWORD>(context->ui->Run(*context));
 }
 
-UiContext* StartUiThread(HINSTANCE instance, bool bindSoftware, int showMode,
-                         InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs) {
+UiContext* StartUiWith(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice,
+                       UserInterface* ui, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs) {
   UiContext* context = new UiContext;
   context->instance = instance;
   context->bindSoftware = bindSoftware;
   context->showMode = showMode;
   context->choice = &choice;
+  context->ui = ui;
   context->uiReadyEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ResetEvent(context->uiReadyEvent);
+  context->uiEndedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   context->uiThread = CreateThread(nullptr, 0, body, context, 0, nullptr);
   if (context->uiThread == nullptr) {
     DiagPrintf(L"StartUi: CreateThread failed %lu\r\n", GetLastError());
@@ -32,9 +35,21 @@ UiContext* StartUiThread(HINSTANCE instance, bool bindSoftware, int showMode,
   HANDLE waits[2] = {context->uiReadyEvent, context->uiThread};
   const DWORD wait =
       WaitForMultipleObjects(context->uiThread != nullptr ? 2 : 1, waits, FALSE, readyTimeoutMs);
-  ResetEvent(context->uiReadyEvent);
   if (wait != WAIT_OBJECT_0) DiagPrintf(L"StartUi: UI not ready (%lu)\r\n", wait);
   return context;
+}
+
+}  // namespace
+
+UiContext* StartUi(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice,
+                   UserInterface& ui) {
+  return StartUiWith(instance, bindSoftware, showMode, choice, &ui, RunUserInterface,
+                     kUiReadyTimeoutMs);
+}
+
+UiContext* StartUiThread(HINSTANCE instance, bool bindSoftware, int showMode,
+                         InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs) {
+  return StartUiWith(instance, bindSoftware, showMode, choice, nullptr, body, readyTimeoutMs);
 }
 
 int WaitUserCommand(InstallChoice& choice, DWORD timeoutMs, HANDLE uiThread) {
@@ -84,11 +99,11 @@ int WindowDriverUi::WaitUserCommand() {
 bool WindowDriverUi::IsCancelRequested() { return context_->choice->cancelRequested != 0; }
 
 void WindowDriverUi::WaitForUiEnd() {
-  // The options window's end sets the ready event, and so does the end of
-  // the thread's loop; a thread that ended otherwise releases the wait too.
+  // The interface's end sets the ended event; a thread that ended otherwise
+  // releases the wait too.
   HANDLE thread = context_->uiThread;
   if (thread == nullptr) return;
-  HANDLE events[2] = {context_->uiReadyEvent, thread};
+  HANDLE events[2] = {context_->uiEndedEvent, thread};
   WaitForMultipleObjects(2, events, FALSE, INFINITE);
   WaitForSingleObject(thread, INFINITE);
 }

@@ -4,14 +4,17 @@
 
 #include "app/install_driver.h"
 #include "app/ui_context.h"
+#include "app/user_interface.h"
 
-// Starts the UI thread and waits up to 30,000 ms for the options window to
-// signal readiness; the ready event is reset afterwards whatever the outcome.
-// bindSoftware: the run was started with "/B" or "/bindsoftware"
-// (ParseCommandLine), so the options screen asks the quick-install question.
-UiContext* StartUi(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice);
+// Starts a UI thread that runs ui and waits up to 30,000 ms for it to be
+// ready (or to end). bindSoftware: the run was started with "/B" or
+// "/bindsoftware" (ParseCommandLine), so the options screen asks the
+// quick-install question. ui must outlive the thread.
+UiContext* StartUi(HINSTANCE instance, bool bindSoftware, int showMode, InstallChoice& choice,
+                   UserInterface& ui);
 
-// StartUi with the thread body and the readiness wait given by the caller.
+// StartUi with the thread body and the readiness wait given by the caller;
+// the context has no user interface.
 UiContext* StartUiThread(HINSTANCE instance, bool bindSoftware, int showMode,
                          InstallChoice& choice, LPTHREAD_START_ROUTINE body, DWORD readyTimeoutMs);
 
@@ -37,6 +40,3 @@ class WindowDriverUi : public DriverUi {
  private:
   UiContext* context_;
 };
-
-// The body of the UI thread; implemented by the options screen module.
-DWORD WINAPI UiThreadMain(void* context);

@@ -59,7 +59,6 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
       return true;
     case WM_DESTROY:
       if (context_->optionsWindow == window) context_->optionsWindow = nullptr;
-      SetEvent(context_->uiReadyEvent);
       return true;
     case WM_COPYDATA:
       OnInstallProgress(reinterpret_cast<const COPYDATASTRUCT*>(lParam));

@@ -1,7 +1,5 @@
 #include "screens/screen_support_win.h"
 
-#include <shlobj.h>
-
 #include "app/process_recorder.h"
 #include "app/run_recorder.h"
 #include "dui/dui_button.h"
@@ -70,13 +68,4 @@ void RequestCancel(InstallChoice* choice) {
   CancelRunningDownloads(choice);
   InterlockedExchange(&choice->cancelRequested, 1);
   SetEvent(choice->cancelEvent);
-}
-
-std::wstring DefaultInstallDirectory() {
-  wchar_t programFiles[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT,
-                              programFiles))) {
-    lstrcpyW(programFiles, L"C:\\Program Files");
-  }
-  return std::wstring(programFiles) + L"\\Vexlo\\ZetoraBrowser";
 }

@@ -47,7 +47,3 @@ void CancelRunningDownloads(InstallChoice* choice);
 // The user cancelled: the downloads stop, the flag is set, and the driver
 // is woken through the cancel event.
 void RequestCancel(InstallChoice* choice);
-
-// The default install directory: Program Files followed by
-// "\Vexlo\ZetoraBrowser".
-std::wstring DefaultInstallDirectory();

@@ -27,6 +27,7 @@
 #include "net/download_control.h"
 #include "screens/dlg_installing_win.h"
 #include "screens/dlg_setting_win.h"
+#include "screens/screen_controller_win.h"
 #include "screens/screen_rules.h"
 #include "screens/screen_support_win.h"
 #include "screens/string_table.h"
@@ -155,7 +156,7 @@ class ScreensTest : public testing::Test {
   }
 
   void Start(bool bindSoftware = false) {
-    ui_ = StartUi(GetModuleHandleW(nullptr), bindSoftware, SW_SHOWNORMAL, choice_);
+    ui_ = StartUi(GetModuleHandleW(nullptr), bindSoftware, SW_SHOWNORMAL, choice_, screens_);
     ASSERT_NE(ui_, nullptr);
     main_ = ui_->optionsWindow;
   }
@@ -179,6 +180,7 @@ class ScreensTest : public testing::Test {
   InstallChoice choice_;
   DownloadControl download_;
   TraceRecorder traces_;
+  ScreenController screens_;
   UiContext* ui_ = nullptr;
   HWND main_ = nullptr;
 };
@@ -268,7 +270,7 @@ TEST_F(ScreensTest, ModeZeroCommitsAtOnceAndShowsTheDownload) {
 
   Post(kMsgEndNotice, kEndCompleted, 0);
   EXPECT_TRUE(UiEnds());
-  EXPECT_TRUE(IsSignalled(ui_->uiReadyEvent));
+  EXPECT_TRUE(IsSignalled(ui_->uiEndedEvent));
 }
 
 // Modes 1 to 4: the action button's picture and hint, the custom panel with
@@ -456,7 +458,7 @@ TEST_F(ScreensTest, TheHourLimitCancelsAndCloses) {
   EXPECT_EQ(choice_.cancelRequested, 1);
   EXPECT_EQ(download_.cancel, 1);
   EXPECT_TRUE(IsSignalled(choice_.cancelEvent));
-  EXPECT_TRUE(IsSignalled(ui_->uiReadyEvent));
+  EXPECT_TRUE(IsSignalled(ui_->uiEndedEvent));
 }
 
 // End notices: a failure the user did not cause opens the failure window,

@@ -1,5 +1,6 @@
 // Process entry: single-instance guard, channel identifier and run tag,
-// switches, statistics start, then the user interface and the driver.
+// switches, statistics start, then the user interface (the screens) and the
+// driver.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -15,6 +16,7 @@
 #include "app/ui_context.h"
 #include "app/ui_thread.h"
 #include "build_config.h"
+#include "screens/screen_controller_win.h"
 #include "stat/cstat.h"
 #include "app/stat_recorder.h"
 #include "stat/stat_reporter.h"
@@ -87,7 +89,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int showMode) {
   static StatRecorder recorder(stat, reporter);
   SetProcessRecorder(&recorder);
 
-  UiContext* context = StartUi(instance, options.bindSoftware, showMode, choice);
+  // The driver's run ends with the UI thread's end, before this goes.
+  ScreenController screens;
+  UiContext* context = StartUi(instance, options.bindSoftware, showMode, choice, screens);
   WindowDriverUi ui(context);
   // The options window handle as it is right after the UI start is the one
   // the package gets.

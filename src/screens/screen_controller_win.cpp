@@ -1,10 +1,9 @@
-// The user-interface thread: the skin start-up, the options screen and the
-// message loop.
+#include "screens/screen_controller_win.h"
+
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "app/ui_thread.h"
 #include "dui/skin_manager.h"
 #include "dui/skin_unpack.h"
 #include "screens/dlg_setting_win.h"
@@ -51,8 +50,8 @@ void ShowDamagedInstallerMessage() {
 
 }  // namespace
 
-DWORD WINAPI UiThreadMain(void* parameter) {
-  UiContext* context = static_cast<UiContext*>(parameter);
+int ScreenController::Run(UiContext& contextRecord) {
+  UiContext* context = &contextRecord;
   UiTrace(L"buisred");
   const HRESULT com = CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
@@ -94,8 +93,8 @@ DWORD WINAPI UiThreadMain(void* parameter) {
   }
   // However the loop ended, the driver must not wait for this window again.
   context->optionsWindow = nullptr;
-  SetEvent(context->uiReadyEvent);
+  SetEvent(context->uiEndedEvent);
   dui::skin_manager::release();
   if (SUCCEEDED(com)) CoUninitialize();
-  return static_cast<DWORD>(exitCode);
+  return exitCode;
 }

@@ -9,16 +9,18 @@
 #include "app/install_driver.h"
 #include "app/testing/recorder_stub.h"
 #include "app/ui_thread.h"
+#include "screens/screen_controller_win.h"
 
 namespace {
 
 // The real UI thread, started only when the test releases it: a UI that is
 // too slow to be ready within the start wait.
 HANDLE g_release = nullptr;
+ScreenController g_screens;
 
 DWORD WINAPI LateUiBody(void* parameter) {
   WaitForSingleObject(g_release, INFINITE);
-  return UiThreadMain(parameter);
+  return static_cast<DWORD>(g_screens.Run(*static_cast<UiContext*>(parameter)));
 }
 
 class NullRecorder : public RecorderStub {
@@ -71,8 +73,9 @@ TEST(UiStart, DriverSurvivesAUiThatIsNotReadyInTime) {
   EXPECT_GE(waited, 250u);
   EXPECT_LT(waited, 5000u);
   EXPECT_EQ(context->optionsWindow, nullptr);
-  // The start wait resets the ready event, so the final wait needs a new signal.
+  // Neither ready nor ended yet.
   EXPECT_EQ(WaitForSingleObject(context->uiReadyEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(context->uiEndedEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   WindowDriverUi ui(context);
   ui.Post(kMsgPhaseNotice, 1, 0);  // dropped: there is no window yet
@@ -91,6 +94,7 @@ TEST(UiStart, DriverSurvivesAUiThatIsNotReadyInTime) {
   EXPECT_FALSE(choice.installDirectory.empty());
   EXPECT_EQ(context->optionsWindow, nullptr);
   EXPECT_EQ(WaitForSingleObject(context->uiThread, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(context->uiEndedEvent, 0), WAIT_OBJECT_0);
   CloseHandle(g_release);
 }
 
