@@ -8,7 +8,7 @@
 #include "dui/dui_slider.h"
 #include "net/download_control.h"
 #include "screens/dialogs_win.h"
-#include "screens/dlg_setting_win.h"
+#include "screens/screen_controller_win.h"
 #include "screens/screen_rules.h"
 #include "screens/screen_support_win.h"
 #include "screens/string_table.h"
@@ -30,7 +30,8 @@ const wchar_t kTrayBalloon[] = L"\x6B63\x5728\x4E0B\x8F7D\x5B89\x88C5\x7EC4\x4EF
 
 }  // namespace
 
-CDlgInstalling::CDlgInstalling(UiContext* context) : context_(context) {}
+CDlgInstalling::CDlgInstalling(UiContext* context, ScreenController& controller)
+    : context_(context), controller_(controller) {}
 
 CDlgInstalling::~CDlgInstalling() {
   if (IsWindowAlive()) DestroyWindow(window_);
@@ -89,13 +90,11 @@ bool CDlgInstalling::ProcessMessage(HWND window, UINT message, WPARAM wParam, LP
       return true;
     }
     case kMsgProgressClose:
-      DestroyWindow(window);
-      PostQuitMessage(1);
+      controller_.CloseUi(1);
       return true;
     case kMsgInstallComplete:
       UiTrace(L"insc");
-      DestroyWindow(window);
-      PostQuitMessage(0);
+      controller_.CloseUi(0);
       return true;
   }
   return false;
@@ -227,14 +226,7 @@ void CDlgInstalling::ReturnToOptions() {
   SetButtonDisabled(kProcWindow, "button_custom", false);
   SetControlVisible(kProcWindow, "button_custom", false);
   Hide();
-  if (!options_) {
-    auto options = std::make_unique<CDlgSetting>(context_);
-    if (options->Create(nullptr) == nullptr) return;
-    options_ = std::move(options);
-  }
-  options_->set_progress_screen(this);
-  SendMessageW(options_->window(), kMsgCustomFromProgress, 0, 0);
-  if (!context_->choice->silent) ShowWindow(options_->window(), SW_SHOW);
+  controller_.ReturnToOptions();
 }
 
 void CDlgInstalling::OnTray(LPARAM mouseMessage) {
@@ -272,11 +264,5 @@ void CDlgInstalling::OnTimeLimit() {
   // driver stops waiting, and the interface closes the normal way.
   if (!IsWindowAlive()) return;
   RequestCancel(context_->choice);
-  HWND options = context_->optionsWindow;
-  if (options != nullptr && IsWindow(options)) {
-    PostMessageW(options, kMsgCloseUi, 0, 0);
-  } else {
-    DestroyWindow(window_);
-    PostQuitMessage(0);
-  }
+  controller_.PostCloseUi();
 }

@@ -5,12 +5,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <memory>
-
 #include "app/ui_context.h"
 #include "screens/window_dialog_win.h"
 
-class CDlgSetting;
+class ScreenController;
 
 // The progress window's interface: any sender holding its handle may post
 // these.
@@ -31,7 +29,7 @@ constexpr int kAppIconId = 128;
 
 class CDlgInstalling : public WindowDialog {
  public:
-  explicit CDlgInstalling(UiContext* context);
+  CDlgInstalling(UiContext* context, ScreenController& controller);
   ~CDlgInstalling() override;
 
   HWND Create();
@@ -69,9 +67,9 @@ class CDlgInstalling : public WindowDialog {
   void FillTrayRecord(NOTIFYICONDATAW* record) const;
 
   UiContext* context_;
+  ScreenController& controller_;
   LONG returnedToOptions_ = 0;
   bool trayIconAdded_ = false;
   bool reconnectShown_ = false;
-  std::unique_ptr<CDlgSetting> options_;  // the options opened from here
   bool exitItem_ = true;
 };

@@ -13,6 +13,7 @@
 #include "dui/skin_manager.h"
 #include "screens/dialogs_win.h"
 #include "screens/dlg_installing_win.h"
+#include "screens/screen_controller_win.h"
 #include "screens/screen_rules.h"
 #include "screens/screen_support_win.h"
 #include "screens/string_table.h"
@@ -25,20 +26,12 @@ constexpr int kPanelDrop = 160;  // the panel's top row stays under the body's o
 const char kLockedFrameColor[] = "186,210,230";
 const wchar_t kWindowTitle[] = L"zetora\x6D4F\x89C8\x5668\x4E0B\x8F7D\x7EC4\x4EF6";  // zetora浏览器下载组件
 
-// Process-wide: both options screens share the skin tree and these.
-volatile LONG g_updateMode = 0;
-// Where the custom panel rests while closed (read before its first slide).
-bool g_panelClosedKnown = false;
-dui::rect g_panelClosed;
-
 }  // namespace
 
-bool CDlgSetting::update_mode() { return g_updateMode != 0; }
-
-CDlgSetting::CDlgSetting(UiContext* context) : context_(context) {}
+CDlgSetting::CDlgSetting(UiContext* context, ScreenController& controller)
+    : context_(context), controller_(controller) {}
 
 CDlgSetting::~CDlgSetting() {
-  ownProgressScreen_.reset();
   if (IsWindowAlive()) DestroyWindow(window_);
 }
 
@@ -74,7 +67,7 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
       OnPhaseNotice(static_cast<int>(wParam));
       return true;
     case kMsgEndNotice:
-      OnEndNotice(static_cast<int>(wParam), lParam != 0);
+      controller_.OnEndNotice(static_cast<int>(wParam), lParam != 0, window);
       return true;
     case kMsgModeNotice:
       OnModeNotice(static_cast<int>(wParam));
@@ -82,8 +75,8 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case kMsgGoRequest:
       // Without a progress screen nobody else would answer: the driver
       // goes on at once.
-      if (progressScreen_ != nullptr) {
-        progressScreen_->ConfirmDownloadPhase();
+      if (CDlgInstalling* progress = controller_.progress_screen()) {
+        progress->ConfirmDownloadPhase();
       } else {
         SetEvent(context_->choice->goEvent);
       }
@@ -98,7 +91,7 @@ bool CDlgSetting::ProcessMessage(HWND window, UINT message, WPARAM wParam, LPARA
       OpenCustomPanel();
       return true;
     case kMsgCloseUi:
-      CloseUi(static_cast<int>(wParam));
+      controller_.CloseUi(static_cast<int>(wParam));
       return true;
     case dui::SKIN_MSG_CLICK:
       OnClick(lParam);
@@ -149,7 +142,7 @@ void CDlgSetting::OnModeNotice(int mode) {
   }
   const ModeLook look = LookOfMode(mode);
   if (!look.known) return;
-  if (look.updateMode) InterlockedExchange(&g_updateMode, 1);
+  if (look.updateMode) controller_.set_update_mode();
   for (const char* name : {"button_setup", "button_update"}) {
     auto* action = SkinControl<dui::dui_ctrl_button>(kMainWindow, name);
     if (action == nullptr || look.actionPicture == nullptr) continue;
@@ -168,7 +161,7 @@ void CDlgSetting::OnModeNotice(int mode) {
   SetButtonDisabled(kMainWindow, "button_custom", !look.customEnabled);
   if (!look.customEnabled) SetControlVisible(kMainWindow, "button_custom", false);
   if (look.startsAtOnce) {
-    ShowProgressScreen();
+    controller_.ShowProgressScreen();
     Commit();
   }
   SetButtonDisabled(kMainWindow, "close", false);
@@ -178,34 +171,17 @@ void CDlgSetting::OnModeNotice(int mode) {
 void CDlgSetting::OnPhaseNotice(int state) {
   switch (state) {
     case kStateAttachmentDownload:
-      ShowProgressScreen();
+      controller_.ShowProgressScreen();
       break;
     case kStateGoRequest:
-      if (progressScreen_ != nullptr) progressScreen_->EnterInstallPhase();
+      if (CDlgInstalling* progress = controller_.progress_screen()) progress->EnterInstallPhase();
       break;
     case kStateDone:
-      CloseUi(0);
+      controller_.CloseUi(0);
       break;
     default:
       break;
   }
-}
-
-void CDlgSetting::OnEndNotice(int endReason, bool cancelled) {
-  UiTrace(L"ecd");
-  if (!context_->choice->silent) {
-    if (progressScreen_ != nullptr) progressScreen_->SetExitItem(false);
-    if (EndNoticeShowsFailure(endReason, cancelled)) {
-      if (progressScreen_ != nullptr && progressScreen_->IsWindowAlive()) {
-        DestroyWindow(progressScreen_->window());
-      }
-      UiTrace(L"insfail");
-      // The failure window ends the interface when it closes; a window that
-      // cannot open must not leave the run without an end.
-      if (OpenFailureWindow(context_->instance, window_) != nullptr) return;
-    }
-  }
-  CloseUi(0);
 }
 
 void CDlgSetting::OnInstallProgress(const COPYDATASTRUCT* data) {
@@ -215,13 +191,14 @@ void CDlgSetting::OnInstallProgress(const COPYDATASTRUCT* data) {
     return;
   }
   int shown = 0;
-  if (!InstallShownPercent(percent, &shown) || progressScreen_ == nullptr) return;
-  progressScreen_->ShowPercent(shown);
+  CDlgInstalling* progress = controller_.progress_screen();
+  if (!InstallShownPercent(percent, &shown) || progress == nullptr) return;
+  progress->ShowPercent(shown);
   if (percent == 100) {
     // The package need not wait while the tray lets go of the icon.
     ReplyMessage(TRUE);
-    progressScreen_->Hide();
-    progressScreen_->RemoveTrayIcon();
+    progress->Hide();
+    progress->RemoveTrayIcon();
   }
 }
 
@@ -237,7 +214,7 @@ void CDlgSetting::OnClick(LPARAM name) {
   } else if (IsClickOn(name, "button_setup") || IsClickOn(name, "button_update")) {
     UiTrace(L"setup");
     Commit();
-    if (progressScreen_ != nullptr) progressScreen_->Show();
+    if (CDlgInstalling* progress = controller_.progress_screen()) progress->Show();
   } else if (IsClickOn(name, "button_ll")) {
     UiTrace(L"bll");
     ChooseFolder();
@@ -278,7 +255,7 @@ void CDlgSetting::OnDirectoryTyped() {
 
 void CDlgSetting::OpenCustomPanel() {
   UiTrace(L"deawm");
-  if (update_mode()) {
+  if (controller_.update_mode()) {
     SetButtonDisabled(kMainWindow, "button_ll", true);
     for (const char* frame : {"frame_top", "frame_right", "frame_bottom", "frame_left"}) {
       if (auto* line = SkinControl<dui::dui_ctrl_panel>(kMainWindow, frame)) {
@@ -297,12 +274,9 @@ void CDlgSetting::OpenCustomPanel() {
   if (panel != nullptr) {
     // The panel always slides to the same place: opening it again (from
     // the second options screen) must not push it further down.
-    if (!g_panelClosedKnown) {
-      g_panelClosed = panel->area();
-      g_panelClosedKnown = true;
-    }
-    const dui::rect target{g_panelClosed.left, g_panelClosed.top + kPanelDrop, g_panelClosed.right,
-                           g_panelClosed.bottom + kPanelDrop};
+    const dui::rect closed = controller_.PanelClosedArea(panel->area());
+    const dui::rect target{closed.left, closed.top + kPanelDrop, closed.right,
+                           closed.bottom + kPanelDrop};
     const bool sliding = panel->remaining_steps() > 0 && panel->slide_target() == target;
     if (panel->area() != target && !sliding) {
       panel->set_rect(target.left, target.top, target.right, target.bottom);
@@ -357,21 +331,6 @@ void CDlgSetting::ReadOptionBoxes() {
   defaultBrowser_ = checked("select_mrll", defaultBrowser_);
 }
 
-bool CDlgSetting::ShowProgressScreen() {
-  if (progressScreen_ == nullptr) {
-    auto screen = std::make_unique<CDlgInstalling>(context_);
-    if (screen->Create() == nullptr) return false;
-    ownProgressScreen_ = std::move(screen);
-    progressScreen_ = ownProgressScreen_.get();
-  }
-  if (context_->choice->silent) {
-    progressScreen_->Hide();
-  } else {
-    progressScreen_->Show();
-  }
-  return true;
-}
-
 void CDlgSetting::Commit() {
   ShowWindow(window_, SW_HIDE);
   // The boxes as they are now: the second options screen starts from the
@@ -383,12 +342,4 @@ void CDlgSetting::Commit() {
   choice->desktopShortcut = desktopShortcut_;
   choice->quickLaunch = quickLaunch_;
   SetEvent(choice->goEvent);
-}
-
-void CDlgSetting::CloseUi(int exitCode) {
-  if (progressScreen_ != nullptr && progressScreen_->IsWindowAlive()) {
-    DestroyWindow(progressScreen_->window());
-  }
-  if (IsWindowAlive()) DestroyWindow(window_);
-  PostQuitMessage(exitCode);
 }
