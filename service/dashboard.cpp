@@ -360,6 +360,19 @@ std::string SummaryCsv(const Summary& s, const Filter& f) {
   return out;
 }
 
+std::string RunsJson(const std::vector<RunRow>& runs, const Filter& f) {
+  std::string out = "{\"from\":\"" + DayText(f.day_from) + "\",\"to\":\"" + DayText(f.day_to) + "\",\"runs\":[";
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const RunRow& r = runs[i];
+    out += std::string(i ? "," : "") + "{\"sid\":\"" + JsonEscape(r.sid) + "\",\"channel\":\"" + JsonEscape(r.channel) +
+           "\",\"os\":\"" + JsonEscape(r.os_name) + "\",\"first_seen\":" + std::to_string(r.first_seen) +
+           ",\"last_seen\":" + std::to_string(r.last_seen) + ",\"end_result\":" + std::to_string(r.end_result) +
+           ",\"funnel\":\"" + FunnelStageName(static_cast<int>(r.funnel_stage)) + "\",\"installed\":" +
+           (r.installed ? "true" : "false") + "}";
+  }
+  return out + "]}";
+}
+
 std::string RunJson(const RunRow& r, const std::vector<StoredRecord>& records) {
   std::string out = "{";
   bool first = true;

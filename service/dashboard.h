@@ -22,6 +22,8 @@ std::string RenderDashboard(const Summary& summary, const Filter& filter, const 
 std::string RenderRunPage(const RunRow& row, const std::vector<StoredRecord>& records);
 std::string SummaryJson(const Summary& summary, const Filter& filter);
 std::string SummaryCsv(const Summary& summary, const Filter& filter);
+// The runs of a list: Sid, channel, times and outcome (no traces).
+std::string RunsJson(const std::vector<RunRow>& runs, const Filter& filter);
 std::string RunJson(const RunRow& row, const std::vector<StoredRecord>& records);
 
 }  // namespace zstats

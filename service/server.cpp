@@ -15,6 +15,7 @@ constexpr const char* kSessionCookie = "zs_session";
 constexpr size_t kMaxTrackedAddresses = 100000;
 constexpr int kDefaultDays = 30;
 constexpr int64_t kMaxDays = 3660;
+constexpr int64_t kListedRuns = 100;
 // Slow clients: a report is a few KiB, so 10 s per read is generous.
 constexpr int kReadTimeoutSeconds = 10;
 constexpr int kWriteTimeoutSeconds = 10;
@@ -275,6 +276,16 @@ void StatsServer::Routes() {
   };
   http_.Get("/api/summary.json", [summary_api](const httplib::Request& req, httplib::Response& res) { summary_api(req, res, false); });
   http_.Get("/api/summary.csv", [summary_api](const httplib::Request& req, httplib::Response& res) { summary_api(req, res, true); });
+  // The newest runs of the filter, to find a run's Sid.
+  http_.Get("/api/runs.json", [this](const httplib::Request& req, httplib::Response& res) {
+    if (Operator(req).empty()) return PlainText(res, 401, "login needed");
+    Filter filter;
+    std::vector<RunRow> runs;
+    std::string error;
+    if (!ReadFilter(req, &filter, &error)) return PlainText(res, 400, error);
+    if (!store_->ListRuns(filter, kListedRuns, &runs, &error)) return PlainText(res, 500, "store: " + error);
+    res.set_content(RunsJson(runs, filter), "application/json");
+  });
   http_.Get("/healthz", [](const httplib::Request&, httplib::Response& res) { PlainText(res, 200, "ok"); });
 }
 

@@ -71,6 +71,8 @@ class Store {
   // false with an empty error: no such run.
   virtual bool LoadRun(const std::string& sid, RunRow* row, std::vector<StoredRecord>* records, std::string* error) = 0;
   virtual bool ListChannels(std::vector<std::string>* channels, std::string* error) = 0;
+  // The filter's newest runs (by first day, then last report), at most `limit`.
+  virtual bool ListRuns(const Filter& filter, int64_t limit, std::vector<RunRow>* runs, std::string* error) = 0;
   // Deletes up to `max_runs` runs whose last report is older than `cutoff`
   // (seconds since 1970), with their records, in one transaction. Returns
   // the number deleted, or -1 on failure.
@@ -97,6 +99,8 @@ const std::vector<RunColumn>& RunColumns();
 // The statements both back ends share (placeholders differ, so each back end
 // builds its own from these names).
 std::string RunColumnList();
+// The order of ListRuns: the index on day serves it, the rest is sorted per day.
+constexpr const char* kNewestFirst = " ORDER BY day DESC, last_seen DESC, sid";
 
 // SHA-256 of a text, as 64 hexadecimal digits.
 std::string Sha256Hex(const std::string& text);

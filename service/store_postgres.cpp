@@ -152,6 +152,20 @@ class PostgresStore : public Store {
     });
   }
 
+  bool ListRuns(const Filter& filter, int64_t limit, std::vector<RunRow>* runs, std::string* error) override {
+    return WithReader(error, [&](pqxx::connection& c) {
+      pqxx::work w(c);
+      for (const pqxx::row& r : Query(w, "SELECT " + RunColumnList() + " FROM runs" + FilterClause(filter) + kNewestFirst +
+                                             " LIMIT " + std::to_string(limit),
+                                      filter)) {
+        runs->emplace_back();
+        ReadRow(r, &runs->back());
+      }
+      w.commit();
+      return true;
+    });
+  }
+
   int64_t DeleteOlderThan(int64_t cutoff, int64_t max_runs, std::string* error) override {
     std::lock_guard<std::mutex> lock(write_mutex_);
     try {

@@ -181,6 +181,22 @@ class SqliteStore : public Store {
     return rc == SQLITE_DONE || Fail(db.handle, error);
   }
 
+  bool ListRuns(const Filter& filter, int64_t limit, std::vector<RunRow>* runs, std::string* error) override {
+    Db db;
+    if (!OpenConnection(&db, error)) return false;
+    Statement list(db.handle, "SELECT " + RunColumnList() + " FROM runs" + FilterClause(filter) + kNewestFirst + " LIMIT ?4",
+                   error);
+    if (!list) return false;
+    BindFilter(&list, filter);
+    list.Bind(4, limit);
+    int rc;
+    while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) {
+      runs->emplace_back();
+      ReadRow(list, &runs->back());
+    }
+    return rc == SQLITE_DONE || Fail(db.handle, error);
+  }
+
   int64_t DeleteOlderThan(int64_t cutoff, int64_t max_runs, std::string* error) override {
     std::lock_guard<std::mutex> lock(write_mutex_);
     Statement old(writer_.handle, "SELECT sid FROM runs WHERE last_seen < ?1 ORDER BY last_seen LIMIT ?2", error);

@@ -2,7 +2,8 @@
 # make bench-stats: ingest throughput and latency of zetora-stats into SQLite
 # and into PostgreSQL side by side, then the page's response time with many
 # runs stored. Not part of make test.
-#   bench-stats.sh <release host build dir>   (env: RUNS, CLIENTS, PAGE_RUNS)
+#   bench-stats.sh <release host build dir>   (env: RUNS, CLIENTS, PAGE_RUNS,
+#                                              SOAK_SECONDS, SOAK_RATE)
 set -u
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -18,17 +19,38 @@ config="$work/stats.ini"
 printf '[limits]\nreports_per_second = 0\n' >"$config"
 token=$("$service" token add bench --config "$config")
 
-bash "$here/../tests/pg_cluster.sh" >"$work/pg.out" 2>"$work/pg.err" &
-pids+=($!)
-for _ in $(seq 1 200); do grep -q READY "$work/pg.out" && break; sleep 0.1; done
-pg=$(sed -n 's/^READY ZSTATS_PG=//p' "$work/pg.out")
-
 serve() {  # serve DB NAME: starts the service, sets $port (not in a subshell, so $pids keeps it)
   "$service" serve --db "$1" --listen 127.0.0.1:0 --config "$config" --print-ready >"$work/ready.$2" 2>>"$work/service.log" &
   pids+=($!)
   for _ in $(seq 1 100); do grep -q READY "$work/ready.$2" 2>/dev/null && break; sleep 0.05; done
   port=$(sed -n 's/^READY STATS_PORT=//p' "$work/ready.$2")
 }
+
+# SOAK_SECONDS=S: only a soak, new runs at SOAK_RATE reports/s into SQLite
+# for S seconds, with the service's resident memory every 30 s.
+soak=${SOAK_SECONDS:-0}
+if [ "$soak" -gt 0 ]; then
+  rate=${SOAK_RATE:-1000}
+  echo "bench-stats: soak, $soak s of new runs at $rate reports/s into SQLite, the service's RSS every 30 s"
+  serve "$work/soak.sqlite" soak
+  service_pid=${pids[-1]}
+  "$loadgen" --port "$port" --clients 8 --seconds "$soak" --rate "$rate" --tag SOAK >"$work/soak.out" &
+  loadgen_pid=$!
+  for ((t = 0; t <= soak; t += 30)); do
+    echo "  ${t} s: $(awk '/^VmRSS/ {print $2 " " $3}' "/proc/$service_pid/status")"
+    [ "$t" -lt "$soak" ] && sleep $((soak - t < 30 ? soak - t : 30))
+  done
+  wait "$loadgen_pid"
+  sed 's/^RESULT /  /' "$work/soak.out"
+  echo "  database: $(du -h "$work/soak.sqlite" | cut -f1)"
+  echo "goal: memory flat over a 10-minute soak"
+  exit 0
+fi
+
+bash "$here/../tests/pg_cluster.sh" >"$work/pg.out" 2>"$work/pg.err" &
+pids+=($!)
+for _ in $(seq 1 200); do grep -q READY "$work/pg.out" && break; sleep 0.1; done
+pg=$(sed -n 's/^READY ZSTATS_PG=//p' "$work/pg.out")
 
 echo "bench-stats: $runs synthetic runs (4-5 reports each, 1 in 50 malformed), one connection per report"
 printf '%-12s %8s %12s %9s %9s\n' "store" "clients" "reports/s" "p50 ms" "p99 ms"

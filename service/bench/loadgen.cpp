@@ -4,6 +4,8 @@
 // malformed bodies) from concurrent clients, one connection per report as
 // the installer does, and prints throughput and latency.
 //   zstats_loadgen --port P --runs N --clients C [--malformed-every K] [--tag T]
+//                  [--seconds S] [--rate R]   (S: post new runs for S seconds
+//                  instead of N runs; R: at most R reports/s in all)
 //   zstats_loadgen --write-bodies FILE --runs N [--final-only 1]  (bodies for an import)
 #include <httplib.h>
 
@@ -48,7 +50,7 @@ double Percentile(std::vector<double>* v, double p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = 0, runs = 1000, clients = 16, malformed_every = 0, final_only = 0;
+  int port = 0, runs = 1000, clients = 16, malformed_every = 0, final_only = 0, seconds = 0, rate = 0;
   std::string write_bodies, tag = "0000";
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i];
@@ -59,6 +61,8 @@ int main(int argc, char** argv) {
     else if (a == "--write-bodies") write_bodies = argv[i + 1];
     else if (a == "--tag") tag = argv[i + 1];
     else if (a == "--final-only") final_only = std::atoi(argv[i + 1]);
+    else if (a == "--seconds") seconds = std::atoi(argv[i + 1]);
+    else if (a == "--rate") rate = std::atoi(argv[i + 1]);
   }
   if (!write_bodies.empty()) {
     std::ofstream out(write_bodies, std::ios::binary);
@@ -76,13 +80,23 @@ int main(int argc, char** argv) {
   std::atomic<long> ok{0}, rejected{0}, limited{0}, failed{0};
   std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
   auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::seconds(seconds);
+  auto more = [&](int run) { return seconds > 0 ? std::chrono::steady_clock::now() < deadline : run < runs; };
+  // Each client's share of the rate, as the time between its reports.
+  const auto pause = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(rate > 0 ? static_cast<double>(clients) / rate : 0));
   std::vector<std::thread> threads;
   for (int t = 0; t < clients; ++t) {
     threads.emplace_back([&, t] {
       long sent = 0;
-      for (int run = next_run++; run < runs; run = next_run++) {
+      auto next_send = std::chrono::steady_clock::now();
+      for (int run = next_run++; more(run); run = next_run++) {
         for (std::string body : RunBodies(run, tag)) {
           ++sent;
+          if (rate > 0) {
+            std::this_thread::sleep_until(next_send);
+            next_send += pause;
+          }
           std::string form = zstats::ReportForm(body);
           if (malformed_every > 0 && sent % malformed_every == 0) form = form.substr(0, form.size() / 2);
           httplib::Client c("127.0.0.1", port);

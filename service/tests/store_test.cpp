@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "dashboard.h"
 #include "store.h"
@@ -106,6 +107,21 @@ TEST_P(StoreTest, RetriesAndRepeatedMapsGiveOneRunEach) {
   EXPECT_NE(row.traces.find("sthp=6:0:200:0:1/6:0:200:0:2"), std::string::npos) << "the longest map is kept";
   EXPECT_FALSE(store_->LoadRun("NO-SUCH-RUN", &row, &stored, &error));
   EXPECT_TRUE(error.empty());
+
+  // The newest runs of a filter: one row a run, at most the limit.
+  for (const Filter& f : {all, one}) {
+    std::vector<RunRow> listed;
+    ASSERT_TRUE(store_->ListRuns(f, 30, &listed, &error)) << error;
+    EXPECT_EQ(listed.size(), 30u);
+    std::set<std::string> sids;
+    for (const RunRow& r : listed) {
+      sids.insert(r.sid);
+      if (!f.all_channels) {
+        EXPECT_EQ(r.channel, "abc");
+      }
+    }
+    EXPECT_EQ(sids.size(), listed.size());
+  }
 }
 
 TEST_P(StoreTest, RetentionDeletesOldRunsInBatches) {

@@ -19,12 +19,14 @@ std::uint16_t PortFromEnvironment(const wchar_t* name) {
 CollectorClient::CollectorClient()
     : port_(PortFromEnvironment(L"STAT_PORT")), closedPort_(PortFromEnvironment(L"STAT_CLOSED_PORT")) {}
 
-bool CollectorClient::Get(const std::string& pathAndQuery, std::string* body) {
+bool LoopbackGet(std::uint16_t port, const std::string& pathAndQuery, const std::string& headers,
+                 std::string* body, unsigned* status) {
   HINTERNET session = InternetOpenW(L"collector-client", INTERNET_OPEN_TYPE_DIRECT, nullptr,
                                     nullptr, 0);
   if (session == nullptr) return false;
-  const std::string url = "http://127.0.0.1:" + std::to_string(port_) + pathAndQuery;
-  HINTERNET request = InternetOpenUrlA(session, url.c_str(), nullptr, 0,
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + pathAndQuery;
+  HINTERNET request = InternetOpenUrlA(session, url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                                       static_cast<DWORD>(headers.size()),
                                        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
   bool ok = false;
   if (request != nullptr) {
@@ -34,11 +36,20 @@ bool CollectorClient::Get(const std::string& pathAndQuery, std::string* body) {
     while (InternetReadFile(request, buffer, sizeof(buffer), &read) && read > 0) {
       body->append(buffer, read);
     }
+    if (status != nullptr) {
+      DWORD code = 0, size = sizeof(code);
+      *status = HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)
+                    ? code : 0;
+    }
     ok = true;
     InternetCloseHandle(request);
   }
   InternetCloseHandle(session);
   return ok;
+}
+
+bool CollectorClient::Get(const std::string& pathAndQuery, std::string* body) {
+  return LoopbackGet(port_, pathAndQuery, "", body);
 }
 
 bool CollectorClient::Control(const std::string& query) {

@@ -37,6 +37,12 @@ class CollectorClient {
   std::uint16_t closedPort_ = 0;
 };
 
+// GET http://127.0.0.1:<port><pathAndQuery> with extra request headers
+// ("Name: value\r\n" each): the body and, when status is given, the status
+// code. false when no answer came.
+bool LoopbackGet(std::uint16_t port, const std::string& pathAndQuery, const std::string& headers,
+                 std::string* body, unsigned* status = nullptr);
+
 // A header line whose Sid and Rnd name the test, so that each test finds its
 // own reports among those the collector received.
 std::wstring TestHeaderLine(const std::string& sid, const std::string& rnd);

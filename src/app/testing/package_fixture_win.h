@@ -56,10 +56,12 @@ class PackageFixture : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(server_.ok());
     ASSERT_TRUE(server_.Reset());
-    ASSERT_TRUE(collector_.Control("status=200"));
+    ASSERT_TRUE(ResetStatisticsServer());
     DeleteFileW(packageLog_->c_str());
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Vexlo\\ZetoraBrowser");
   }
+  // The statistics server answers every report with 200 again.
+  virtual bool ResetStatisticsServer() { return collector_.Control("status=200"); }
   // Later installer runs in this prefix must not find the product installed.
   void TearDown() override {
     for (const wchar_t* name : {L"ZETORA_TEST_LAUNCH_ERROR", L"ZETORA_TEST_CONFIG_SECONDS",
