@@ -16,7 +16,13 @@ table{border-collapse:collapse;font-size:13px}td,th{padding:3px 10px;border-bott
 td.n{text-align:right;font-variant-numeric:tabular-nums}.kpi{display:inline-block;margin-right:36px}
 .kpi b{display:block;font-size:26px}form.filter input,form.filter select{margin-right:10px}
 svg text{font-size:12px;fill:#333}code{font-size:12px;word-break:break-all}
+form.filter select{max-width:18em}section{overflow-x:auto}td.empty{color:#777;font-style:italic}
 )CSS";
+
+// Labels longer than this are cut (a chart label must end before its bar);
+// the whole text is in the tooltip.
+constexpr size_t kChartLabelBytes = 30;
+constexpr size_t kChannelOptionBytes = 40;
 
 std::string Percent(int64_t part, int64_t whole) {
   if (whole <= 0) return "-";
@@ -59,7 +65,8 @@ std::string BarChart(const std::string& id, const std::vector<Bar>& bars, double
   int y = 4;
   for (const Bar& b : bars) {
     double w = max_value > 0 ? kBarWidth * b.value / max_value : 0;
-    svg += "<text x=\"0\" y=\"" + std::to_string(y + 14) + "\">" + HtmlEscape(CutText(b.label, 40)) + "</text>";
+    svg += "<text x=\"0\" y=\"" + std::to_string(y + 14) + "\"><title>" + HtmlEscape(b.label) + "</title>" +
+           HtmlEscape(CutText(b.label, kChartLabelBytes)) + "</text>";
     svg += "<rect x=\"" + std::to_string(kLabelWidth) + "\" y=\"" + std::to_string(y + 2) + "\" width=\"" + Num(w) +
            "\" height=\"16\" fill=\"#4a7fc1\"/>";
     svg += "<text x=\"" + Num(kLabelWidth + w + 6) + "\" y=\"" + std::to_string(y + 14) + "\">" + HtmlEscape(b.text) + "</text>";
@@ -221,8 +228,9 @@ std::string RenderDashboard(const Summary& s, const Filter& filter, const std::v
        ">all channels</option>";
   for (const std::string& c : channels) {
     bool selected = !filter.all_channels && filter.channel == c;
-    b += "<option value=\"" + HtmlEscape(c) + "\"" + (selected ? " selected" : "") + ">" +
-         HtmlEscape(c.empty() ? "(none)" : c) + "</option>";
+    const std::string shown = c.empty() ? "(none)" : c;
+    b += "<option value=\"" + HtmlEscape(c) + "\" title=\"" + HtmlEscape(shown) + "\"" + (selected ? " selected" : "") +
+         ">" + HtmlEscape(CutText(shown, kChannelOptionBytes)) + "</option>";
   }
   std::string query = "from=" + DayText(filter.day_from) + "&amp;to=" + DayText(filter.day_to);
   b += "</select></label><button type=\"submit\">Show</button> <a href=\"/api/summary.csv?" + query +
@@ -261,6 +269,8 @@ std::string RenderDashboard(const Summary& s, const Filter& filter, const std::v
     b += "<tr><td>" + HtmlEscape(EndResultName(t.end_result)) + "</td><td>" + HtmlEscape(t.key) + "</td><td><code>" +
          HtmlEscape(t.value) + "</code></td><td class=\"n\">" + std::to_string(t.runs) + "</td></tr>";
   }
+  if (s.failure_traces.empty())
+    b += "<tr><td class=\"empty\" colspan=\"4\">no failure traces in this range</td></tr>";
   b += "</table></section>";
   b += "<section><h2>One run</h2><form method=\"get\" action=\"/run\"><label>Sid <input name=\"sid\" size=\"40\"></label>"
        "<button type=\"submit\">Show</button></form></section>";

@@ -50,7 +50,7 @@ double Percentile(std::vector<double>* v, double p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = 0, runs = 1000, clients = 16, malformed_every = 0, final_only = 0, seconds = 0, rate = 0;
+  int port = 0, runs = 1000, clients = 16, malformed_every = 0, final_only = 0, duration = 0, rate = 0;
   std::string write_bodies, tag = "0000";
   for (int i = 1; i + 1 < argc; i += 2) {
     std::string a = argv[i];
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     else if (a == "--write-bodies") write_bodies = argv[i + 1];
     else if (a == "--tag") tag = argv[i + 1];
     else if (a == "--final-only") final_only = std::atoi(argv[i + 1]);
-    else if (a == "--seconds") seconds = std::atoi(argv[i + 1]);
+    else if (a == "--seconds") duration = std::atoi(argv[i + 1]);
     else if (a == "--rate") rate = std::atoi(argv[i + 1]);
   }
   if (!write_bodies.empty()) {
@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
   std::atomic<long> ok{0}, rejected{0}, limited{0}, failed{0};
   std::vector<std::vector<double>> latencies(static_cast<size_t>(clients));
   auto start = std::chrono::steady_clock::now();
-  const auto deadline = start + std::chrono::seconds(seconds);
-  auto more = [&](int run) { return seconds > 0 ? std::chrono::steady_clock::now() < deadline : run < runs; };
+  const auto deadline = start + std::chrono::seconds(duration);
+  auto more = [&](int run) { return duration > 0 ? std::chrono::steady_clock::now() < deadline : run < runs; };
   // Each client's share of the rate, as the time between its reports.
   const auto pause = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(rate > 0 ? static_cast<double>(clients) / rate : 0));
