@@ -64,6 +64,15 @@ StatsServer::StatsServer(Store* store, Config config, int threads, size_t max_ba
   http_.set_read_timeout(kReadTimeoutSeconds, 0);
   http_.set_write_timeout(kWriteTimeoutSeconds, 0);
   http_.set_keep_alive_timeout(5);
+  // SO_REUSEADDR only: a restarted service binds over the connections its
+  // predecessor left in TIME_WAIT, and a second service on the same port
+  // fails to bind. (The library's default, SO_REUSEPORT, does the reverse:
+  // two services would share the port, and a port whose last user did not
+  // set it stays closed for a minute.)
+  http_.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   Routes();
 }
 
