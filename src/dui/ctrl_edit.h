@@ -20,6 +20,7 @@ class ctrl_text_window : public ctrl_base {
  public:
   ~ctrl_text_window() override;
   void layout() override;
+  void move_windows() override;
   intptr_t window_proc(WindowHandle window, unsigned message, uintptr_t wparam,
                        intptr_t lparam) override;
 
@@ -45,6 +46,7 @@ class ctrl_text_window : public ctrl_base {
   bool readonly_ = false;
   std::string border_color_;
   void* font_ = nullptr;
+  unsigned font_dpi_ = 0;  // the DPI font_ was made for
   intptr_t previous_proc_ = 0;
 };
 

@@ -23,18 +23,21 @@ LRESULT CALLBACK text_subclass_proc(HWND window, UINT message, WPARAM wparam, LP
   return control->window_proc(window, message, wparam, lparam);
 }
 
-// A font of `tenths` tenths of a point: its height is the character height
-// for the screen's resolution (90 is 12 pixels at 96 dots per inch).
-HFONT create_point_font(const std::wstring& face, int tenths) {
+// The layout's unit: one 96th of an inch.
+constexpr int kBaseDpi = 96;
+
+// The DPI a window is drawn at: its scale times the layout's unit.
+unsigned window_dots_per_inch(WindowHandle window) {
+  return static_cast<unsigned>(platform::to_pixels(kBaseDpi, platform::window_scale(window)));
+}
+
+// A font of `tenths` tenths of a point at `dpi` dots per inch (90 is 12
+// pixels at 96).
+HFONT create_point_font(const std::wstring& face, int tenths, unsigned dpi) {
   LOGFONTW font = {};
   font.lfCharSet = DEFAULT_CHARSET;
   wcsncpy(font.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-  font.lfHeight = tenths;
-  HDC dc = GetDC(nullptr);
-  POINT points[2] = {{0, MulDiv(GetDeviceCaps(dc, LOGPIXELSY), tenths, 720)}, {0, 0}};
-  DPtoLP(dc, points, 2);
-  font.lfHeight = -std::abs(points[0].y - points[1].y);
-  ReleaseDC(nullptr, dc);
+  font.lfHeight = -MulDiv(static_cast<int>(dpi), tenths, 720);
   return CreateFontIndirectW(&font);
 }
 
@@ -73,8 +76,18 @@ void ctrl_text_window::adopt_window(WindowHandle window) {
 
 void ctrl_text_window::apply_font() {
   if (font_) DeleteObject(static_cast<HFONT>(font_));
-  font_ = create_point_font(face_, size_);
+  // The hosting window's scale, not the screen's: with per-monitor DPI a
+  // window on a second monitor has that monitor's.
+  font_dpi_ = window_dots_per_inch(hosting_window());
+  font_ = create_point_font(face_, size_, font_dpi_);
   SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+}
+
+void ctrl_text_window::move_windows() {
+  // Laid out again at another scale (the window moved to a monitor of
+  // another DPI): the font follows.
+  if (window_ && font_ && window_dots_per_inch(hosting_window()) != font_dpi_) apply_font();
+  ctrl_base::move_windows();
 }
 
 intptr_t ctrl_text_window::call_previous(WindowHandle window, unsigned message, uintptr_t wparam,

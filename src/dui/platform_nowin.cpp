@@ -106,6 +106,7 @@ namespace dui {
 // out like any control.
 ctrl_text_window::~ctrl_text_window() = default;
 intptr_t ctrl_text_window::window_proc(WindowHandle, unsigned, uintptr_t, intptr_t) { return 0; }
+void ctrl_text_window::move_windows() { ctrl_base::move_windows(); }
 void ctrl_edit::attach() {
   rect_ = compute_own_rect();
   ctrl_base::attach();

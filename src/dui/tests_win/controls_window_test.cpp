@@ -14,6 +14,7 @@
 #include "dui/dui_check.h"
 #include "dui/dui_panel.h"
 #include "dui/dui_slider.h"
+#include "dui/platform.h"
 #include "dui/skin_manager.h"
 #include "screen_capture.h"
 
@@ -253,6 +254,27 @@ TEST_F(ControlsWindowTest, EditTakesTypedTextAndRichEditShowsTheLicence) {
   // The first character sits at the left edge: no blank byte-order mark
   // before it.
   EXPECT_GT(ink(20, 150, 40, 170), 5);
+}
+
+// Moved to a monitor of twice the DPI, the edit's font is remade at that
+// monitor's DPI (not the screen's), and back again.
+TEST_F(ControlsWindowTest, EditFontFollowsTheWindowsDpi) {
+  constexpr UINT kDpiChanged = 0x02E0;
+  auto* path = find<ctrl_edit>("path");
+  ASSERT_NE(path->window(), nullptr);
+  const auto font_height = [&] {
+    LOGFONTW font = {};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(path->window(), WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+  };
+  const int tenths = path->point_tenths();
+  const int screen_dpi = static_cast<int>(platform::window_dpi(window_));
+  EXPECT_EQ(font_height(), -MulDiv(screen_dpi, tenths, 720));
+  for (const int dpi : {2 * screen_dpi, screen_dpi}) {
+    RECT suggested = rect_;
+    SendMessageW(window_, kDpiChanged, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(font_height(), -MulDiv(dpi, tenths, 720)) << dpi;
+  }
 }
 
 }  // namespace
