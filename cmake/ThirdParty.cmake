@@ -33,6 +33,14 @@ file(GLOB jsoncpp_sources ${jsoncpp_dir}/src/lib_json/*.cpp)
 add_library(jsoncpp STATIC ${jsoncpp_sources} ${CMAKE_CURRENT_LIST_DIR}/jsoncpp_stream_api.cpp)
 target_include_directories(jsoncpp SYSTEM PUBLIC ${jsoncpp_dir}/include)
 target_compile_options(jsoncpp PRIVATE -w)
+# Its number reading (strtod) and message printing (snprintf) take the
+# system's C library (msvcrt), not MinGW's own strtod and printf families
+# (about 30 KB): the C headers are read first with MinGW's ANSI stdio off,
+# before the C++ library's configuration turns it on for everything else.
+if(ZETORA_WINDOWS)
+  target_compile_definitions(jsoncpp PRIVATE __USE_MINGW_ANSI_STDIO=0)
+  target_compile_options(jsoncpp PRIVATE "SHELL:-include stdio.h" "SHELL:-include stdlib.h")
+endif()
 
 add_library(tinyxml STATIC
   ${tinyxml_dir}/tinyxml.cpp ${tinyxml_dir}/tinystr.cpp

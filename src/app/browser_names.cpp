@@ -1,4 +1,5 @@
 #include "app/browser_names.h"
+#include "sys/text_format.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -8,7 +9,7 @@ namespace {
 // "000%x" of value, of which the rightmost four characters are kept.
 std::wstring FourHexDigits(unsigned value) {
   wchar_t text[16] = {};
-  std::swprintf(text, sizeof(text) / sizeof(text[0]), L"000%x", value);
+  FormatWide(text, sizeof(text) / sizeof(text[0]), L"000%x", value);
   const std::wstring digits = text;
   return digits.substr(digits.size() - 4);
 }
@@ -23,7 +24,7 @@ BrowserTitles MakeBrowserTitles(TitleForm form, const std::wstring& appData,
                    user;
   titles.backslashes = titles.slashes;
   std::replace(titles.backslashes.begin(), titles.backslashes.end(), L'/', L'\\');
-  titles.session = L"zetoraBrowserMsgWnd\\" + std::to_wstring(session);
+  titles.session = L"zetoraBrowserMsgWnd\\" + DecimalText(session);
   return titles;
 }
 

@@ -1,10 +1,11 @@
 #include "app/config_item.h"
 
 #include "app/channel_config.h"
+#include "sys/text_format.h"
 
 std::wstring ServerBaseUrl(const std::wstring& host, unsigned short port) {
   std::wstring base = L"http://" + host;
-  if (port != 80) base += L":" + std::to_wstring(port);
+  if (port != 80) base += L":" + DecimalText(port);
   return base;
 }
 

@@ -18,6 +18,7 @@
 #include "sys/file_trust.h"
 #include "sys/file_trust_win.h"
 #include "sys/test_setting_win.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -256,7 +257,7 @@ bool LaunchSetup(RunRecorder& recorder, const ConfigItemList& items, HWND option
   const bool ok = RunSetup(setupPath, command, &error, &launchMs, &totalMs, &childSeen, starter,
                            SetupWaitLimitMs());
   wchar_t trace[64];
-  swprintf(trace, 64, L"stp:%u,%u,%u,%d", static_cast<unsigned>(error),
+  FormatWide(trace, 64, L"stp:%u,%u,%u,%d", static_cast<unsigned>(error),
            static_cast<unsigned>(launchMs), static_cast<unsigned>(totalMs), childSeen);
   recorder.QueueTrace(L"rstp", trace);
   if (error == ERROR_CANCELLED) InterlockedExchange(&choice.cancelRequested, 1);

@@ -1,4 +1,5 @@
 #include "app/setup_command.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ std::wstring BuildSetupCommandWithAttachment(const std::wstring& installCommand,
                                              std::uint32_t windowHandle,
                                              const SetupChoices& choices) {
   std::wstring command = ReplaceAll(installCommand, attachmentFileName, attachmentPath);
-  command = ReplaceAll(command, L"/S ", L"/S ##handle=" + std::to_wstring(windowHandle) + L" ");
+  command = ReplaceAll(command, L"/S ", L"/S ##handle=" + DecimalText(windowHandle) + L" ");
   if (!choices.installDirectory.empty()) command += ChoicesText(choices);
   return command;
 }
@@ -63,7 +64,7 @@ std::wstring BuildSetupCommandWithAttachment(const std::wstring& installCommand,
 std::wstring BuildSetupCommandWithoutAttachment(std::uint32_t windowHandle,
                                                 const SetupChoices& choices) {
   if (choices.installDirectory.empty()) return std::wstring();
-  return L"-AutoStart /S ##handle=" + std::to_wstring(windowHandle) + L"  " + ChoicesText(choices);
+  return L"-AutoStart /S ##handle=" + DecimalText(windowHandle) + L"  " + ChoicesText(choices);
 }
 
 std::wstring AttachmentFileName(const std::wstring& itemName) {
@@ -76,5 +77,5 @@ std::wstring SetupFileName(const std::wstring& folderPart) {
 
 std::wstring AppendRandomParameter(const std::wstring& url, std::uint32_t value) {
   const wchar_t separator = url.find(L'?') == std::wstring::npos ? L'?' : L'&';
-  return url + separator + L"rnd=" + std::to_wstring(value);
+  return url + separator + L"rnd=" + DecimalText(value);
 }

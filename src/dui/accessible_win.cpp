@@ -14,6 +14,7 @@
 #include "dui/platform.h"
 #include "dui/text_codec.h"
 #include "screens/string_table.h"
+#include "sys/text_format.h"
 
 namespace dui {
 namespace {
@@ -170,7 +171,7 @@ class skin_accessible final : public IAccessible {
     if (control->role() == access_role::progress_bar) {
       const double position = static_cast<const dui_ctrl_slider*>(control)->position();
       wchar_t text[16];
-      swprintf(text, 16, L"%d%%", static_cast<int>(position * 100 + 0.5));
+      FormatWide(text, 16, L"%d%%", static_cast<int>(position * 100 + 0.5));
       return give_text(text, value);
     }
     if (control->role() == access_role::text) return give_text(control->label(), value);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sys/diag.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -522,7 +523,7 @@ std::wstring DownloadTask::NextJobUrl() {
   if (!env_.Random(&random)) return jobUrl_;
   // A target that has a query already (a signed link) keeps it intact.
   const wchar_t* separator = jobUrl_.find(L'?') == std::wstring::npos ? L"?rnd=" : L"&rnd=";
-  return jobUrl_ + separator + std::to_wstring(random);
+  return jobUrl_ + separator + DecimalText(random);
 }
 
 void DownloadTask::StartPendingSlots() {

@@ -1,15 +1,16 @@
 #include "net/download_trace.h"
+#include "sys/text_format.h"
 
 #include <utility>
 
 namespace {
 
 std::wstring Numbers(const std::wstring& key, int state, std::initializer_list<std::uint32_t> values) {
-  std::wstring body = key + std::to_wstring(state) + L":";
+  std::wstring body = key + DecimalText(state) + L":";
   bool first = true;
   for (std::uint32_t value : values) {
     if (!first) body += L",";
-    body += std::to_wstring(value);
+    body += DecimalText(value);
     first = false;
   }
   return body;
@@ -50,7 +51,7 @@ void DownloadTrace::Append(const std::wstring& body, std::uint32_t dedupKey) {
   anyShown_ = true;
   lastKey_ = dedupKey;
   lastElapsed_ = elapsed;
-  std::wstring text = std::to_wstring(elapsed) + L":" + body;
+  std::wstring text = DecimalText(elapsed) + L":" + body;
   // URLs and addresses can be longer than an entry; cut them, never overrun.
   if (text.size() > kMaxEntryLength) text.resize(kMaxEntryLength);
   text += L';';
@@ -80,7 +81,7 @@ void DownloadTrace::CutTail() {
 }
 
 std::wstring DownloadTrace::CutEntry() const {
-  return std::to_wstring(cutElapsed_) + L":" + Numbers(L"tcut", 0, {cutCount_}) + L";";
+  return DecimalText(cutElapsed_) + L":" + Numbers(L"tcut", 0, {cutCount_}) + L";";
 }
 
 std::wstring DownloadTrace::Join() const {

@@ -9,6 +9,7 @@
 #include "net/job_table.h"
 #include "net/monotonic_clock.h"
 #include "sys/diag.h"
+#include "sys/text_format.h"
 
 namespace net {
 
@@ -179,7 +180,7 @@ DWORD CHttpAsync::StepSend() {
   wchar_t range[kUrlUnits];
   const wchar_t* headers = nullptr;
   if (params_.useRange) {
-    swprintf(range, kUrlUnits, L"Range: bytes=%lu-%lu",
+    FormatWide(range, kUrlUnits, L"Range: bytes=%lu-%lu",
              static_cast<unsigned long>(params_.rangeFirst),
              static_cast<unsigned long>(params_.rangeLast));
     headers = range;

@@ -7,6 +7,7 @@
 #include "net/job_table.h"
 #include "net/monotonic_clock.h"
 #include "sys/diag.h"
+#include "sys/text_format.h"
 
 namespace net {
 
@@ -37,9 +38,9 @@ std::wstring CHttpUltraSync::RangeHeader(uint32_t rangeFirst, uint32_t rangeLast
   wchar_t header[96];
   // Unsigned: offsets past 2 GiB must not turn negative.
   if (rangeLast == 0 || rangeLast == kNoLength) {
-    swprintf(header, 96, L"Range: bytes=%u-\r\n", rangeFirst);
+    FormatWide(header, 96, L"Range: bytes=%u-\r\n", rangeFirst);
   } else {
-    swprintf(header, 96, L"Range: bytes=%u-%u\r\n", rangeFirst, rangeLast);
+    FormatWide(header, 96, L"Range: bytes=%u-%u\r\n", rangeFirst, rangeLast);
   }
   return header;
 }

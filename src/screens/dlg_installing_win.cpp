@@ -13,6 +13,7 @@
 #include "screens/screen_support_win.h"
 #include "screens/string_table.h"
 #include "sys/test_setting_win.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ void CDlgInstalling::ShowReconnecting(bool reconnecting) {
 }
 
 void CDlgInstalling::ShowPercent(int shown) {
-  SetSkinText(kProcWindow, "percent", std::to_wstring(shown) + L"%");
+  SetSkinText(kProcWindow, "percent", DecimalText(shown) + L"%");
   if (auto* bar = SkinControl<dui::dui_ctrl_slider>(kProcWindow, "ProgressSlider")) {
     bar->set_position(shown / 100.0);
   }

@@ -1,4 +1,5 @@
 #include "screens/screen_rules.h"
+#include "sys/text_format.h"
 
 #include <cstdio>
 #include <cstring>
@@ -29,11 +30,11 @@ std::wstring DriveRootOf(const std::wstring& directory) {
 std::wstring FreeSpaceSizeText(std::uint64_t freeBytes) {
   wchar_t text[32];
   if (freeBytes >= kGiB) {
-    std::swprintf(text, 32, L"%u GB", static_cast<unsigned>(freeBytes / kGiB));
+    FormatWide(text, 32, L"%u GB", static_cast<unsigned>(freeBytes / kGiB));
   } else if (freeBytes >= kMiB) {
-    std::swprintf(text, 32, L"%u MB", static_cast<unsigned>(freeBytes / kMiB));
+    FormatWide(text, 32, L"%u MB", static_cast<unsigned>(freeBytes / kMiB));
   } else {
-    std::swprintf(text, 32, L"%u KB", static_cast<unsigned>(freeBytes >> 10));
+    FormatWide(text, 32, L"%u KB", static_cast<unsigned>(freeBytes >> 10));
   }
   return text;
 }

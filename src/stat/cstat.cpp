@@ -4,6 +4,7 @@
 
 #include "stat/stat_text.h"
 #include "sys/diag.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ struct PhaseSteps {
 // Indexed by CStat::Phase: t_dlc, t_dlsxml, t_dls, t_ins.
 const PhaseSteps kPhaseSteps[CStat::kPhaseCount] = {{2, 3}, {10, 11}, {12, 13}, {16, 17}};
 
-std::wstring Decimal(long value) { return std::to_wstring(value); }
+std::wstring Decimal(long value) { return DecimalText(value); }
 
 }  // namespace
 
@@ -24,7 +25,7 @@ const wchar_t CStat::kMode[] = L"Clickonce";
 
 std::wstring FormatRunId(const RunGuid& g) {
   wchar_t text[40] = {};
-  std::swprintf(text, 40, L"%08X-%04X-%04X-%02X%02X%02X%02X%02X%02X%02X%02X",
+  FormatWide(text, 40, L"%08X-%04X-%04X-%02X%02X%02X%02X%02X%02X%02X%02X",
                 static_cast<unsigned>(g.data1), static_cast<unsigned>(g.data2),
                 static_cast<unsigned>(g.data3), g.data4[0], g.data4[1], g.data4[2], g.data4[3],
                 g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
@@ -33,14 +34,14 @@ std::wstring FormatRunId(const RunGuid& g) {
 
 std::wstring FormatStartText(const LocalTime& t) {
   wchar_t text[40] = {};
-  std::swprintf(text, 40, L"%04d_%02d_%02d_%02d_%02d_%02d", t.year, t.month, t.day, t.hour,
+  FormatWide(text, 40, L"%04d_%02d_%02d_%02d_%02d_%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);
   return text;
 }
 
 std::wstring FormatVersion(const std::uint16_t parts[4]) {
-  return std::to_wstring(parts[0]) + L"." + std::to_wstring(parts[1]) + L"." +
-         std::to_wstring(parts[2]) + L"." + std::to_wstring(parts[3]);
+  return DecimalText(parts[0]) + L"." + DecimalText(parts[1]) + L"." +
+         DecimalText(parts[2]) + L"." + DecimalText(parts[3]);
 }
 
 std::int32_t MillisecondsBetween(const LocalTime& from, const LocalTime& to) {
@@ -98,7 +99,7 @@ std::wstring CStat::HeaderLine() const {
   return std::wstring(L"Op=") + kOperation + L" Type=vxdowninstall2" + L" Version=" + version_ +
          L" Sid=" + runId_ + L" From=" + EscapeHeaderValue(channel_) + L" Mode=" + mode_ + L" PcCode=" + machineId_ +
          L" Uinf=" + fingerprint_ + L" Time=" + startText_ + L" Rnd=" + EscapeHeaderValue(randomTag_) +
-         L" Osv=" + std::to_wstring(osCode_) + L" Osvi=" + std::to_wstring(osBuild_);
+         L" Osv=" + DecimalText(osCode_) + L" Osvi=" + DecimalText(osBuild_);
 }
 
 std::wstring CStat::EndLine() {

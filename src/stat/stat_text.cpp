@@ -1,4 +1,5 @@
 #include "stat/stat_text.h"
+#include "sys/text_format.h"
 
 #include <cstring>
 
@@ -137,9 +138,9 @@ std::string BuildMultipartForm(const std::string& statisticsType, const std::str
 
 std::wstring FormatOutcome(int stage, std::uint32_t lastError, int status, long failures,
                            long attempts) {
-  return std::to_wstring(stage) + L":" + std::to_wstring(lastError) + L":" +
-         std::to_wstring(status) + L":" + std::to_wstring(failures) + L":" +
-         std::to_wstring(attempts);
+  return DecimalText(stage) + L":" + DecimalText(lastError) + L":" +
+         DecimalText(status) + L":" + DecimalText(failures) + L":" +
+         DecimalText(attempts);
 }
 
 std::wstring EscapeHeaderValue(const std::wstring& value) {

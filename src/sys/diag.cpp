@@ -1,4 +1,5 @@
 #include "sys/diag.h"
+#include "sys/text_format.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -57,7 +58,7 @@ void DiagPrintf(const wchar_t* format, ...) {
   for (int tries = 0; tries < 8; ++tries) {
     va_list args;
     va_start(args, format);
-    written = std::vswprintf(buffer.data(), buffer.size(), format, args);
+    written = FormatWideList(buffer.data(), buffer.size(), format, args);
     va_end(args);
     if (written >= 0 && static_cast<std::size_t>(written) < buffer.size()) break;
     buffer.resize(buffer.size() * 4);

@@ -1,4 +1,5 @@
 #include "sys/machine_id.h"
+#include "sys/text_format.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -76,7 +77,7 @@ std::vector<char> DriveLetters(const std::wstring& moduleFileName) {
 std::string ProcessorPart(const CpuidRegisters& r) {
   if ((r.leaf1Edx & kCpuidProcessorSerialBit) == 0) return "0";
   char text[32] = {};
-  std::snprintf(text, sizeof(text), "%08X%08X%08X", static_cast<unsigned>(r.leaf3Ecx),
+  FormatNarrow(text, sizeof(text), "%08X%08X%08X", static_cast<unsigned>(r.leaf3Ecx),
                 static_cast<unsigned>(r.leaf3Edx), static_cast<unsigned>(r.leaf1Eax));
   return NormalisePart(text);
 }
@@ -210,7 +211,7 @@ std::string VolumePart(MachineProbes& probes, const std::vector<char>& letters) 
     if (probes.VolumeSerial(VolumeDevicePath(letter), &serial) ||
         probes.VolumeSerial(std::string(1, letter) + ":\\", &serial)) {
       char text[16] = {};
-      std::snprintf(text, sizeof(text), "%08X", static_cast<unsigned>(serial));
+      FormatNarrow(text, sizeof(text), "%08X", static_cast<unsigned>(serial));
       return NormalisePart(text);
     }
   }

@@ -1,4 +1,5 @@
 #include "sys/software_fingerprint.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -217,5 +218,5 @@ FingerprintWords ComputeFingerprint(SoftwareProbes& probes) {
 }
 
 std::wstring FormatFingerprint(const FingerprintWords& words) {
-  return std::to_wstring(words.environment) + L"-" + std::to_wstring(words.browsers);
+  return DecimalText(words.environment) + L"-" + DecimalText(words.browsers);
 }
