@@ -31,6 +31,22 @@ std::wstring HttpdClient::AltUrl(const std::string& path) const {
 
 bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::string* body,
                           const std::string& upload) {
+  // WinINet may hand this request a pooled connection that a download of
+  // the test before left open and the server has closed meanwhile; the
+  // send then fails at once. Control requests are idempotent: try again.
+  constexpr int kSendAttempts = 3;
+  for (int attempt = 1; attempt <= kSendAttempts; ++attempt) {
+    bool sent = false;
+    const bool ok = RequestOnce(verb, target, body, upload, &sent);
+    if (ok || sent) return ok;
+    if (body != nullptr) body->clear();
+    Sleep(100);
+  }
+  return false;
+}
+
+bool HttpdClient::RequestOnce(const wchar_t* verb, const std::string& target, std::string* body,
+                              const std::string& upload, bool* sent) {
   ScopedInternetHandle session(
       InternetOpenW(L"httpd-control", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   if (!session.IsValid()) return false;
@@ -48,6 +64,7 @@ bool HttpdClient::Request(const wchar_t* verb, const std::string& target, std::s
   if (request.IsValid() && HttpSendRequestW(request.Get(), kClose, static_cast<DWORD>(-1),
                                             const_cast<char*>(upload.data()),
                                             static_cast<DWORD>(upload.size()))) {
+    *sent = true;
     DWORD status = 0;
     DWORD size = sizeof(status);
     HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,

@@ -45,6 +45,9 @@ class HttpdClient {
  private:
   bool Request(const wchar_t* verb, const std::string& target, std::string* body,
                const std::string& upload = std::string());
+  // One try; *sent tells whether the request reached the server.
+  bool RequestOnce(const wchar_t* verb, const std::string& target, std::string* body,
+                   const std::string& upload, bool* sent);
 
   unsigned short port_ = 0;
   unsigned short altPort_ = 0;
