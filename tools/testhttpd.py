@@ -38,6 +38,10 @@ Control requests (on either address; never logged):
         delay=MS        wait before the response
         rate=BPS        send the body at BPS bytes per second
         redirect=URL    302 to URL
+        linger=MS       after the whole response, keep the connection MS ms
+                        without reading from it, then close it (a kept-alive
+                        connection that the server ends just as the client
+                        sends its next request on it)
   POST /_ctl/reset        forget files, rules, counters and the log; unmount
                           what /_ctl/mount mounted
   POST /_ctl/close?ms=N   stop listening on the main address for N ms (new
@@ -360,6 +364,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.command == "HEAD":
             return
         self.send_body(body, actions, chunked)
+        if "linger" in actions:
+            self.wfile.flush()
+            time.sleep(int(actions["linger"]) / 1000.0)
+            self.close_connection = True
 
     def send_body(self, body, actions, chunked):
         drop = int(actions["drop"]) if "drop" in actions else None

@@ -144,8 +144,28 @@ void CHttpAsync::CloseParentHandles() {
   state_->root = nullptr;
 }
 
+bool CHttpAsync::ResendsAfter(DWORD error) {
+  // A reply that is not HTTP is an answer, not a lost connection.
+  const bool connectionLost =
+      error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED;
+  if (resent_ || !connectionLost || params_.method != kMethodGet) return false;
+  {
+    AutoLock lock(*lock_);
+    // Only a send: once a response was seen the failure is the server's.
+    if (state_->requestStep != kStepRead || state_->firstReadCounter != 0 || state_->closing) {
+      return false;
+    }
+    state_->requestStep = kStepSend;
+    state_->sendFailed = 0;
+  }
+  resent_ = true;
+  DiagPrintf(L"CHttpAsync %08x: connection lost before the response (%lu), sent again\r\n",
+             params_.context, static_cast<unsigned long>(error));
+  return true;
+}
+
 void CHttpAsync::RunStateMachine(DWORD error) {
-  if (error != 0) {
+  if (error != 0 && !ResendsAfter(error)) {
     SignalEnd(error);
     return;
   }
@@ -164,6 +184,7 @@ void CHttpAsync::RunStateMachine(DWORD error) {
     }
     if (result == kContinue) continue;
     if (result == ERROR_IO_PENDING) return;  // the callback carries on
+    if (ResendsAfter(result)) continue;
     SignalEnd(result);
     return;
   }

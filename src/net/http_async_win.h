@@ -40,6 +40,10 @@ class CHttpAsync : public CHttpRequestBase {
   // Runs the request state machine with the error WinINet reported (0 to go
   // on).
   void RunStateMachine(DWORD error);
+  // Whether a failed send is sent once more: a GET whose connection failed
+  // before any byte of a response, as a kept-alive connection does when the
+  // server closed it just as the request went out.
+  bool ResendsAfter(DWORD error);
   void SetStep(int32_t step);
   DWORD StepSend();
   DWORD StepRead();
@@ -78,6 +82,7 @@ class CHttpAsync : public CHttpRequestBase {
   bool closed_ = false;
   // Raw body bytes read (before any cut at the range end).
   uint32_t bodyRead_ = 0;
+  bool resent_ = false;
 };
 
 }  // namespace net

@@ -180,6 +180,28 @@ TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
   EXPECT_NE(std::find(sent.begin(), sent.end(), "bytes=100000-150000"), sent.end());
 }
 
+TEST_F(HttpRequestTest, GetOnAKeptConnectionThatTheServerEndsIsSentAgain) {
+  // The first answer keeps its connection open a while without reading from
+  // it, then closes it: the second GET goes out on that kept connection and
+  // loses it before any response, as when a server ends an idle connection
+  // just as the next request arrives. It is sent once more, on a new one.
+  const uint32_t size = 20000;
+  ASSERT_TRUE(server_.ServePattern("/k.bin", size));
+  ASSERT_TRUE(server_.Rule("/k.bin", "linger=400&count=1"));
+  for (int request = 0; request < 2; ++request) {
+    ScopedRef<Sink> sink(new Sink(size));
+    const uint32_t id = StartJob(sink.get(), "/k.bin", false, 0, 0);
+    Outcome outcome = RunToEnd(id);
+    ASSERT_TRUE(outcome.ended);
+    EXPECT_EQ(outcome.state->lastError, 0u) << "request " << request;
+    EXPECT_EQ(outcome.state->delivered, size) << "request " << request;
+    DownloadJobTable::Instance().CloseJob(id);
+  }
+  const std::vector<HttpdClient::LogLine> log = server_.Log("/k.bin");
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_NE(log[0].conn, log[1].conn);
+}
+
 TEST_F(HttpRequestTest, RangedRequestAnsweredWith200EndsWith87AfterTheResponse) {
   ASSERT_TRUE(server_.ServePattern("/f.bin", 50000));
   ASSERT_TRUE(server_.Rule("/f.bin", "norange=1"));

@@ -120,6 +120,7 @@ std::vector<HttpdClient::LogLine> HttpdClient::Log(const std::string& path) {
     if (fields.size() < 10) continue;
     LogLine entry;
     entry.listener = fields[1];
+    entry.conn = std::atoi(fields[2].c_str());
     entry.method = fields[3];
     entry.target = fields[4];
     entry.range = fields[5];

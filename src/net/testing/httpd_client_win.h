@@ -14,6 +14,7 @@ class HttpdClient {
  public:
   struct LogLine {
     std::string listener;  // "main" or "alt"
+    int conn = 0;          // numbers the TCP connections
     std::string method;
     std::string target;
     std::string range;  // "-" when the request had none
