@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <cstring>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -371,27 +372,33 @@ TEST_F(OFileMgrTest, WaitForDataReturnsOnceAMebibyteIsQueued) {
 
 TEST_F(OFileMgrTest, AcceptedChunksGoToTheFileFromTheirOwnThreads) {
   // Eight jobs write interleaved chunks at once: each lands at its own offset
-  // (a seek and a write never separate), and only ranges are queued. The
-  // odd chunk size gives every chunk its own bytes.
+  // (the writers share no file pointer), and only ranges are queued. The
+  // last job is accepted only once the writers run, so its first chunks are
+  // queued and written by flushes beside the others' writes. The odd chunk
+  // size gives every chunk its own bytes.
   const uint32_t chunk = 4096 + 3;
   const uint32_t threads = 8;
   const uint32_t perThread = 256;
   const uint32_t size = chunk * threads * perThread;
   ScopedRef<Manager> manager = NewManager();
   ASSERT_TRUE(manager->SetSize(size, &kLastModified));
-  for (uint32_t job = 1; job <= threads; ++job) manager->AcceptJob(job);
+  for (uint32_t job = 1; job < threads; ++job) manager->AcceptJob(job);
+  std::atomic<uint32_t> writing{threads};
   std::vector<std::thread> writers;
   for (uint32_t t = 0; t < threads; ++t) {
     writers.emplace_back([&, t] {
       for (uint32_t i = 0; i < perThread; ++i) {
         Write(manager.get(), (i * threads + t) * chunk, chunk, t + 1);
       }
+      --writing;
     });
   }
+  manager->AcceptJob(threads);
+  while (writing.load() != 0) ASSERT_TRUE(manager->Flush());
   for (std::thread& writer : writers) writer.join();
-  EXPECT_EQ(manager->QueuedBytes(), 0u);
   EXPECT_EQ(manager->received(), size);
   ASSERT_TRUE(manager->Flush());
+  EXPECT_EQ(manager->QueuedBytes(), 0u);
   EXPECT_TRUE(manager->IsComplete());
   manager->Close();
 

@@ -27,9 +27,13 @@ bool SeekTo(HANDLE file, uint32_t position) {
   return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
-uint32_t CurrentPointer(HANDLE file) {
-  LONG high = 0;
-  return SetFilePointer(file, 0, &high, FILE_CURRENT);
+// A write at its own offset: the handle's file pointer is not shared
+// between the writers, so connections write at once, each its own range.
+bool WriteAt(HANDLE file, uint32_t position, const uint8_t* data, uint32_t length) {
+  OVERLAPPED at = {};
+  at.Offset = position;
+  DWORD done = 0;
+  return WriteFile(file, data, length, &done, &at) && done == length;
 }
 
 }  // namespace
@@ -96,23 +100,42 @@ int COFileMgr::Write(uint32_t position, uint32_t length, const uint8_t* data, ui
 
 bool COFileMgr::WriteThrough(uint32_t position, uint32_t length, const uint8_t* data,
                              uint32_t limit, uint32_t jobId, int* stop) {
-  // Held across the write and the queuing of its range: SetSize and Close
-  // take it too, so the file keeps its size and handle meanwhile, and a
-  // written range is queued before Close's last flush.
+  // The lock is held only to check in and out: the write itself runs
+  // beside the other connections' writes. SetSize and Close wait until no
+  // write is checked in, so the file keeps its size and handle meanwhile,
+  // and a written range is queued before Close's last flush.
+  uint32_t inside = 0;
+  {
+    AutoLock hold(fileLock_);
+    const uint32_t size = fileSize_.load();
+    if (closed_.load() || resizing_ || size == 0 || !queue_.IsJobAccepted(jobId)) return false;
+    // Bytes past the end of the file are never written: the file keeps
+    // its size.
+    inside = position >= size ? 0 : std::min(length, size - position);
+    ++writesInFlight_;
+  }
+  const bool written = inside == 0 || WriteAt(dataFile_.Get(), position, data, inside);
   AutoLock hold(fileLock_);
-  const uint32_t size = fileSize_.load();
-  if (closed_.load() || size == 0 || !queue_.IsJobAccepted(jobId)) return false;
-  // Bytes past the end of the file are never written: the file keeps its
-  // size.
-  const uint32_t inside = position >= size ? 0 : std::min(length, size - position);
-  if (inside != 0 && !SeekAndWrite(position, data, inside)) {
+  --writesInFlight_;
+  if (!written) {
     // The range stays missing; the task sees the failure at its next flush.
+    DiagPrintf(L"WriteFile Error %lu\r\n", static_cast<unsigned long>(GetLastError()));
     writeFailed_.store(true);
     *stop = 1;
     return true;
   }
   queue_.OfferWritten(position, length, limit, jobId, resumeSupport_.load(), stop);
   return true;
+}
+
+void COFileMgr::WaitForWritesInFlight() {
+  // Called with fileLock_ held and new write-throughs refused; a write in
+  // flight is one system call, so the wait is short.
+  while (writesInFlight_ != 0) {
+    fileLock_.Release();
+    Sleep(0);
+    fileLock_.Acquire();
+  }
 }
 
 void COFileMgr::WaitForData(uint32_t timeoutMs) {
@@ -134,6 +157,13 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   if (size == 0 || !dataFile_.IsValid()) return false;
   WaitForSave();  // the size is about to change under it
   AutoLock hold(fileLock_);
+  // No chunk is written through while the size changes.
+  struct Resizing {
+    bool& flag;
+    explicit Resizing(bool& f) : flag(f) { flag = true; }
+    ~Resizing() { flag = false; }
+  } resizing(resizing_);
+  WaitForWritesInFlight();
   if (lastModified) lastModified_ = *lastModified;
   fileSize_.store(size);
   remaining_.DeleteRange(size, 0xFFFFFFFFu);
@@ -159,36 +189,13 @@ bool COFileMgr::SetSize(uint32_t size, const SystemTime* lastModified) {
   return true;
 }
 
-bool COFileMgr::SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length) {
-  // Called with fileLock_ held: network threads and the task's flush share
-  // the file pointer. (A write with an OVERLAPPED offset would not need it,
-  // but under Wine each one costs a round trip to the server.)
-  HANDLE file = dataFile_.Get();
-  const uint32_t current = CurrentPointer(file);
-  if (current != position && !SeekTo(file, position)) {
-    const DWORD error = GetLastError();
-    const uint32_t size = GetFileSize(file, nullptr);
-    DiagPrintf(L"\r\n!!!Retryseek error Error%u %d %u %u to=%u\r\n", 0u, static_cast<int>(error),
-               current, size, position);
-    Sleep(100);
-    DiagPrintf(L"\r\n!!!seek error Error %u %u %u\r\n", static_cast<unsigned>(error), current,
-               size);
-    return false;
-  }
-  DWORD done = 0;
-  if (!WriteFile(file, data, length, &done, nullptr) || done != length) {
-    DiagPrintf(L"WriteFile Error\r\n");
-    return false;
-  }
-  return true;
-}
-
 bool COFileMgr::WriteBlock(const QueuedBlock& block, uint32_t length) {
   // Through WriteFile, never a view of the file: a full disk under a sparse
   // file turns a store into a view into an access violation that ends the
   // process, while WriteFile reports ERROR_DISK_FULL.
-  AutoLock hold(fileLock_);
-  return SeekAndWrite(block.position, block.data(), length);
+  if (WriteAt(dataFile_.Get(), block.position, block.data(), length)) return true;
+  DiagPrintf(L"WriteFile Error %lu\r\n", static_cast<unsigned long>(GetLastError()));
+  return false;
 }
 
 bool COFileMgr::Flush() {
@@ -364,6 +371,7 @@ void COFileMgr::Close() {
     // Waits for chunks being written through; later ones see the file closed.
     AutoLock hold(fileLock_);
     closed_.store(true);
+    WaitForWritesInFlight();
   }
   Flush();
   // A stop within the first seconds keeps its progress too.

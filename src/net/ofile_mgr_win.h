@@ -99,7 +99,9 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   bool WriteThrough(uint32_t position, uint32_t length, const uint8_t* data, uint32_t limit,
                     uint32_t jobId, int* stop);
   bool WriteBlock(const QueuedBlock& block, uint32_t length);
-  bool SeekAndWrite(uint32_t position, const uint8_t* data, uint32_t length);
+  // With fileLock_ held and write-throughs refused (closed_ or resizing_):
+  // returns once none is in flight, releasing the lock while it waits.
+  void WaitForWritesInFlight();
   // force: the interval does not apply, nor does an unchanged record wait,
   // and the record is on disk when the call returns.
   void SaveResume(bool force);
@@ -127,9 +129,12 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   uint64_t written_ = 0;  // bytes taken off the remaining list, each once
   uint64_t writtenAtRecord_ = 0;  // written_ when the last record was built
   std::atomic<bool> writeFailed_{false};  // set by network threads too
-  // Guards the data file's pointer and size, and closing, against the
-  // network threads that write through.
+  // Guards the data file's size and closing against the network threads
+  // that write through: each checks in under it, writes at its own offset
+  // without it, and checks out under it again.
   Lock fileLock_;
+  uint32_t writesInFlight_ = 0;  // under fileLock_
+  bool resizing_ = false;        // under fileLock_: SetSize refuses write-throughs
   std::atomic<uint32_t> resumeSupport_{0};
   bool sized_ = false;
   bool sparse_ = false;
