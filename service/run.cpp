@@ -81,10 +81,10 @@ std::string SpeedBucketLabel(int bucket) {
 std::string EndResultName(int64_t result) {
   switch (result) {
     case -1: return "no end record";
-    case 1: return "success";
+    case kResultInstalled: return "success";
     case 2: return "configuration download failed";
     case 3: return "configuration had no item";
-    case 4: return "no installation needed";
+    case kResultNotNeeded: return "no installation needed";
     case 5: return "attachment download failed";
     case 6: return "package download failed";
     case 7: return "package not trusted";
@@ -169,7 +169,7 @@ void DeriveColumns(RunRow* row) {
     }
   }
 
-  row->installed = row->has_end && row->end_result == 1;
+  row->installed = row->has_end && row->end_result == kResultInstalled;
 
   // The funnel stage from the steps the run recorded.
   int stage = kStageNone;

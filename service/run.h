@@ -35,6 +35,10 @@ std::string SpeedBucketLabel(int bucket);
 
 // Name of an end record's Result code (the last phase's result).
 std::string EndResultName(int64_t result);
+// The Result codes the summary treats apart: installed, and no installation
+// needed (the product was there already, not a failure).
+constexpr int64_t kResultInstalled = 1;
+constexpr int64_t kResultNotNeeded = 4;
 // Name of the header's OS code and build.
 std::string OsName(int64_t os_code, int64_t os_build);
 

@@ -101,6 +101,16 @@ const std::vector<RunColumn>& RunColumns();
 std::string RunColumnList();
 // The order of ListRuns: the index on day serves it, the rest is sorted per day.
 constexpr const char* kNewestFirst = " ORDER BY day DESC, last_seen DESC, sid";
+// The channels table holds every channel of a stored run: ingest adds a run's
+// channel, retention drops one whose last run it deleted.
+constexpr const char* kChannelList = "SELECT channel FROM channels ORDER BY channel LIMIT 500";
+// The failure traces: the trace keys, each a fail_<key> column, and how many
+// of the most frequent (end result, value) pairs the summary keeps of each.
+constexpr const char* kFailureTraceKeys[] = {"csgn", "pcfg", "sthp", "rstp"};
+constexpr int kFailureTracesPerKey = 40;
+// The query of one key's failure traces after the filter's WHERE clause. Its
+// terms are those of the partial index runs_failures, which alone answers it.
+std::string FailureTraceQuery(const std::string& key, const std::string& filter_clause);
 
 // SHA-256 of a text, as 64 hexadecimal digits.
 std::string Sha256Hex(const std::string& text);

@@ -71,6 +71,14 @@ std::string RunColumnList() {
   return list;
 }
 
+std::string FailureTraceQuery(const std::string& key, const std::string& filter_clause) {
+  std::string column = "fail_" + key;
+  // A run that needed no installation did not fail, though it did not install.
+  return "SELECT end_result, " + column + ", count(*) AS n FROM runs" + filter_clause + " AND installed = 0 AND end_result <> " +
+         std::to_string(kResultNotNeeded) + " AND " + column + " <> '' GROUP BY end_result, " + column +
+         " ORDER BY n DESC, end_result, " + column + " LIMIT " + std::to_string(kFailureTracesPerKey);
+}
+
 void AddCubeRow(const CubeRow& row, Summary* s) {
   s->runs += row.runs;
   s->installed += row.installed ? row.runs : 0;

@@ -29,10 +29,19 @@ CREATE TABLE IF NOT EXISTS runs (
   fail_rstp TEXT NOT NULL DEFAULT '');
 CREATE INDEX IF NOT EXISTS runs_cube ON runs (day, channel, os_name, end_result, funnel_stage, speed_bucket, installed);
 CREATE INDEX IF NOT EXISTS runs_last_seen ON runs (last_seen);
+CREATE INDEX IF NOT EXISTS runs_failures ON runs (day, channel, end_result, fail_csgn, fail_pcfg, fail_sthp, fail_rstp)
+  WHERE installed = 0;
 CREATE TABLE IF NOT EXISTS records (
   sid TEXT NOT NULL, line_hash TEXT NOT NULL, src TEXT NOT NULL, line TEXT NOT NULL, received BIGINT NOT NULL,
   PRIMARY KEY (sid, line_hash));
 )SQL";
+// A database made before the channels table gets it filled from its runs.
+const char* const kChannelsTable = R"SQL(
+CREATE TABLE channels (channel TEXT PRIMARY KEY);
+INSERT INTO channels SELECT DISTINCT channel FROM runs;
+)SQL";
+const char* const kDropUnusedChannel =
+    "DELETE FROM channels WHERE channel = $1 AND NOT EXISTS (SELECT 1 FROM runs WHERE channel = $1)";
 
 std::string FilterClause(const Filter& f) {
   return f.all_channels ? " WHERE day BETWEEN $1 AND $2" : " WHERE day BETWEEN $1 AND $2 AND channel = $3";
@@ -61,6 +70,7 @@ class PostgresStore : public Store {
         // Two services creating the schema at once wait for each other.
         w.exec("SELECT pg_advisory_xact_lock(7301)");
         w.exec(kSchema);
+        if (w.exec("SELECT to_regclass('channels') IS NULL")[0][0].as<bool>()) w.exec(kChannelsTable);
         w.commit();
       }
       std::string columns = RunColumnList();
@@ -75,7 +85,10 @@ class PostgresStore : public Store {
                        "ON CONFLICT DO NOTHING");
       writer_->prepare("claim_run", "INSERT INTO runs (sid) VALUES ($1) ON CONFLICT DO NOTHING");
       writer_->prepare("lock_run", "SELECT " + columns + " FROM runs WHERE sid = $1 FOR UPDATE");
-      writer_->prepare("update_run", "UPDATE runs SET " + sets + " WHERE sid = $1");
+      // Every update names its run's channel again, so a channel that
+      // retention dropped while this run was being written comes back.
+      writer_->prepare("update_run", "WITH channel AS (INSERT INTO channels (channel) VALUES ($" + ChannelParameter() +
+                                         ") ON CONFLICT DO NOTHING) UPDATE runs SET " + sets + " WHERE sid = $1");
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
       return false;
@@ -115,12 +128,8 @@ class PostgresStore : public Store {
                     r[5].as<int64_t>(), r[6].as<int64_t>(), r[7].as<int64_t>()};
         AddCubeRow(row, summary);
       }
-      for (const char* key : {"csgn", "pcfg", "sthp", "rstp"}) {
-        std::string column = std::string("fail_") + key;
-        pqxx::result traces = Query(w, "SELECT end_result, " + column + ", count(*) AS n FROM runs" + FilterClause(filter) +
-                                           " AND installed = 0 AND " + column + " <> '' GROUP BY end_result, " + column +
-                                           " ORDER BY n DESC, end_result, " + column + " LIMIT 40",
-                                    filter);
+      for (const char* key : kFailureTraceKeys) {
+        pqxx::result traces = Query(w, FailureTraceQuery(key, FilterClause(filter)), filter);
         for (const pqxx::row& r : traces)
           summary->failure_traces.push_back({r[0].as<int64_t>(), key, r[1].c_str(), r[2].as<int64_t>()});
       }
@@ -146,7 +155,7 @@ class PostgresStore : public Store {
   bool ListChannels(std::vector<std::string>* channels, std::string* error) override {
     return WithReader(error, [&](pqxx::connection& c) {
       pqxx::work w(c);
-      for (const pqxx::row& r : w.exec("SELECT DISTINCT channel FROM runs ORDER BY channel LIMIT 500")) channels->push_back(r[0].c_str());
+      for (const pqxx::row& r : w.exec(kChannelList)) channels->push_back(r[0].c_str());
       w.commit();
       return true;
     });
@@ -170,14 +179,22 @@ class PostgresStore : public Store {
     std::lock_guard<std::mutex> lock(write_mutex_);
     try {
       pqxx::work w(*writer_);
-      // SKIP LOCKED: runs being written by another service stay for the next batch.
+      // SKIP LOCKED: runs being written by another service stay for the next
+      // batch. The answer: the deleted runs per channel.
       pqxx::result gone = w.exec_params(
           "WITH old AS (SELECT sid FROM runs WHERE last_seen < $1 ORDER BY last_seen LIMIT $2 FOR UPDATE SKIP LOCKED), "
-          "dropped AS (DELETE FROM records WHERE sid IN (SELECT sid FROM old)) "
-          "DELETE FROM runs WHERE sid IN (SELECT sid FROM old)",
+          "dropped AS (DELETE FROM records WHERE sid IN (SELECT sid FROM old)), "
+          "gone AS (DELETE FROM runs WHERE sid IN (SELECT sid FROM old) RETURNING channel) "
+          "SELECT channel, count(*) FROM gone GROUP BY channel",
           cutoff, max_runs);
+      int64_t deleted = 0;
+      // A statement of its own: the one above does not see its own deletions.
+      for (const pqxx::row& r : gone) {
+        w.exec_params(kDropUnusedChannel, r[0].c_str());
+        deleted += r[1].as<int64_t>();
+      }
       w.commit();
-      return static_cast<int64_t>(gone.affected_rows());
+      return deleted;
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
       Reconnect();
@@ -197,6 +214,13 @@ class PostgresStore : public Store {
   }
 
  private:
+  // The update_run parameter of the channel column ($1 is the sid).
+  static std::string ChannelParameter() {
+    const std::vector<RunColumn>& columns = RunColumns();
+    auto channel = std::find_if(columns.begin(), columns.end(), [](const RunColumn& c) { return std::string(c.name) == "channel"; });
+    return std::to_string(channel - columns.begin() + 1);
+  }
+
   static pqxx::result Query(pqxx::work& w, const std::string& sql, const Filter& f) {
     if (f.all_channels) return w.exec_params(sql, f.day_from, f.day_to);
     return w.exec_params(sql, f.day_from, f.day_to, f.channel);

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <mutex>
+#include <set>
 
 #include "store.h"
 
@@ -75,10 +76,19 @@ CREATE TABLE IF NOT EXISTS runs (
   fail_rstp TEXT NOT NULL);
 CREATE INDEX IF NOT EXISTS runs_cube ON runs (day, channel, os_name, end_result, funnel_stage, speed_bucket, installed);
 CREATE INDEX IF NOT EXISTS runs_last_seen ON runs (last_seen);
+CREATE INDEX IF NOT EXISTS runs_failures ON runs (day, channel, end_result, fail_csgn, fail_pcfg, fail_sthp, fail_rstp)
+  WHERE installed = 0;
 CREATE TABLE IF NOT EXISTS records (
   sid TEXT NOT NULL, line_hash TEXT NOT NULL, src TEXT NOT NULL, line TEXT NOT NULL, received INTEGER NOT NULL,
   PRIMARY KEY (sid, line_hash)) WITHOUT ROWID;
 )SQL";
+// A database made before the channels table gets it filled from its runs.
+const char* const kChannelsTable = R"SQL(
+CREATE TABLE channels (channel TEXT PRIMARY KEY) WITHOUT ROWID;
+INSERT INTO channels SELECT DISTINCT channel FROM runs;
+)SQL";
+const char* const kDropUnusedChannel =
+    "DELETE FROM channels WHERE channel = ?1 AND NOT EXISTS (SELECT 1 FROM runs WHERE channel = ?1)";
 
 // The filter's WHERE clause; parameters 1 and 2 are the days, 3 the channel.
 std::string FilterClause(const Filter& f) {
@@ -90,7 +100,7 @@ class SqliteStore : public Store {
   bool Open(const std::string& path, std::string* error) {
     path_ = path;
     if (!OpenConnection(&writer_, error)) return false;
-    if (!Exec(writer_.handle, "PRAGMA journal_mode=WAL", error) || !Exec(writer_.handle, kSchema, error)) return false;
+    if (!Exec(writer_.handle, "PRAGMA journal_mode=WAL", error) || !CreateSchema(error)) return false;
     std::string columns = RunColumnList();
     std::string placeholders;
     for (size_t i = 1; i <= RunColumns().size(); ++i) placeholders += (i == 1 ? "?" : ", ?") + std::to_string(i);
@@ -98,7 +108,25 @@ class SqliteStore : public Store {
     upsert_run_ = Statement(writer_.handle, "INSERT OR REPLACE INTO runs (" + columns + ") VALUES (" + placeholders + ")", error);
     insert_record_ = Statement(writer_.handle,
         "INSERT INTO records (sid, line_hash, src, line, received) VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT DO NOTHING", error);
-    return select_run_ && upsert_run_ && insert_record_;
+    insert_channel_ = Statement(writer_.handle, "INSERT OR IGNORE INTO channels (channel) VALUES (?1)", error);
+    return select_run_ && upsert_run_ && insert_record_ && insert_channel_;
+  }
+
+  // The schema in one write transaction, so two services opening a database
+  // of the previous version at once fill its channels table once.
+  bool CreateSchema(std::string* error) {
+    sqlite3* db = writer_.handle;
+    Statement has_channels(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'channels'", error);
+    if (!has_channels || !Exec(db, "BEGIN IMMEDIATE", error)) return false;
+    int rc = sqlite3_step(has_channels.get());
+    bool ok = (rc == SQLITE_ROW || rc == SQLITE_DONE) && Exec(db, kSchema, error);
+    if (ok && rc == SQLITE_DONE) ok = Exec(db, kChannelsTable, error);
+    has_channels.Reset();
+    if (ok && Exec(db, "COMMIT", error)) return true;
+    if (error->empty()) *error = sqlite3_errmsg(db);
+    std::string ignored;
+    Exec(db, "ROLLBACK", &ignored);
+    return false;
   }
 
   bool Apply(const std::vector<const Report*>& reports, int64_t now, std::string* error) override {
@@ -136,13 +164,8 @@ class SqliteStore : public Store {
       AddCubeRow(row, summary);
     }
     if (rc != SQLITE_DONE) return Fail(db.handle, error);
-    for (const char* key : {"csgn", "pcfg", "sthp", "rstp"}) {
-      std::string column = std::string("fail_") + key;
-      Statement traces(db.handle,
-                       "SELECT end_result, " + column + ", count(*) AS n FROM runs" + FilterClause(filter) +
-                           " AND installed = 0 AND " + column + " <> '' GROUP BY end_result, " + column +
-                           " ORDER BY n DESC, end_result, " + column + " LIMIT 40",
-                       error);
+    for (const char* key : kFailureTraceKeys) {
+      Statement traces(db.handle, FailureTraceQuery(key, FilterClause(filter)), error);
       if (!traces) return false;
       BindFilter(&traces, filter);
       while ((rc = sqlite3_step(traces.get())) == SQLITE_ROW)
@@ -174,7 +197,7 @@ class SqliteStore : public Store {
   bool ListChannels(std::vector<std::string>* channels, std::string* error) override {
     Db db;
     if (!OpenConnection(&db, error)) return false;
-    Statement list(db.handle, "SELECT DISTINCT channel FROM runs ORDER BY channel LIMIT 500", error);
+    Statement list(db.handle, kChannelList, error);
     if (!list) return false;
     int rc;
     while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) channels->push_back(list.Text(0));
@@ -199,16 +222,21 @@ class SqliteStore : public Store {
 
   int64_t DeleteOlderThan(int64_t cutoff, int64_t max_runs, std::string* error) override {
     std::lock_guard<std::mutex> lock(write_mutex_);
-    Statement old(writer_.handle, "SELECT sid FROM runs WHERE last_seen < ?1 ORDER BY last_seen LIMIT ?2", error);
+    Statement old(writer_.handle, "SELECT sid, channel FROM runs WHERE last_seen < ?1 ORDER BY last_seen LIMIT ?2", error);
     Statement drop_records(writer_.handle, "DELETE FROM records WHERE sid = ?1", error);
     Statement drop_run(writer_.handle, "DELETE FROM runs WHERE sid = ?1", error);
-    if (!old || !drop_records || !drop_run) return -1;
+    Statement drop_channel(writer_.handle, kDropUnusedChannel, error);
+    if (!old || !drop_records || !drop_run || !drop_channel) return -1;
     if (!Exec(writer_.handle, "BEGIN IMMEDIATE", error)) return -1;
     old.Bind(1, cutoff);
     old.Bind(2, max_runs);
     std::vector<std::string> sids;
+    std::set<std::string> channels;
     int rc;
-    while ((rc = sqlite3_step(old.get())) == SQLITE_ROW) sids.push_back(old.Text(0));
+    while ((rc = sqlite3_step(old.get())) == SQLITE_ROW) {
+      sids.push_back(old.Text(0));
+      channels.insert(old.Text(1));
+    }
     bool ok = rc == SQLITE_DONE;
     for (const std::string& sid : sids) {
       if (!ok) break;
@@ -217,6 +245,13 @@ class SqliteStore : public Store {
         s->Bind(1, sid);
         ok = ok && sqlite3_step(s->get()) == SQLITE_DONE;
       }
+    }
+    // Only the deleted runs' channels can have lost their last run.
+    for (const std::string& channel : channels) {
+      if (!ok) break;
+      drop_channel.Reset();
+      drop_channel.Bind(1, channel);
+      ok = sqlite3_step(drop_channel.get()) == SQLITE_DONE;
     }
     std::string ignored;
     if (!ok || !Exec(writer_.handle, "COMMIT", error)) {
@@ -303,13 +338,16 @@ class SqliteStore : public Store {
       ++i;
     }
     if (sqlite3_step(upsert_run_.get()) != SQLITE_DONE) return Fail(writer_.handle, error);
+    insert_channel_.Reset();
+    insert_channel_.Bind(1, row.channel);
+    if (sqlite3_step(insert_channel_.get()) != SQLITE_DONE) return Fail(writer_.handle, error);
     return true;
   }
 
   std::string path_;
   std::mutex write_mutex_;
   Db writer_;
-  Statement select_run_, upsert_run_, insert_record_;
+  Statement select_run_, upsert_run_, insert_record_, insert_channel_;
 };
 
 }  // namespace

@@ -1,14 +1,18 @@
 // Both back ends: retries and repeated maps give one run, the aggregates are
-// the same, retention deletes old runs. PostgreSQL runs on a cluster the test
-// starts (ZSTATS_PG from tests/pg_cluster.sh).
+// the same, retention deletes old runs, a database of the previous version
+// opens. PostgreSQL runs on a cluster the test starts (ZSTATS_PG from
+// tests/pg_cluster.sh).
 #include <gtest/gtest.h>
-
+#include <sqlite3.h>
 #include <unistd.h>
+
+#include <pqxx/pqxx>
 
 #include <cstdlib>
 #include <set>
 
 #include "dashboard.h"
+#include "report_builder.h"
 #include "store.h"
 #include "test_reports.h"
 
@@ -63,6 +67,30 @@ std::string SummaryText(Store* store) {
   Filter all{kNow / 86400 - 1, kNow / 86400 + 1};
   EXPECT_TRUE(store->Summarize(all, &s, &error)) << error;
   return SummaryJson(s, all);
+}
+
+std::vector<std::string> Channels(Store* store) {
+  std::vector<std::string> channels;
+  std::string error;
+  EXPECT_TRUE(store->ListChannels(&channels, &error)) << error;
+  return channels;
+}
+
+// Runs statements on the test's database itself, past the store.
+void ExecDirect(const std::string& backend, const std::string& sql) {
+  if (backend == "sqlite") {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(SqlitePath().c_str(), &db), SQLITE_OK);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+  } else {
+    pqxx::connection c(std::getenv("ZSTATS_PG"));
+    pqxx::work w(c);
+    w.exec(sql);
+    w.commit();
+  }
 }
 
 class StoreTest : public ::testing::TestWithParam<std::string> {
@@ -137,6 +165,38 @@ TEST_P(StoreTest, RetentionDeletesOldRunsInBatches) {
   ASSERT_TRUE(store_->Count(&runs, &records, &error));
   EXPECT_EQ(runs, 10);
   EXPECT_EQ(records, 20);
+  // A channel stays listed while it has a run, and goes with its last one.
+  EXPECT_EQ(Channels(store_.get()).size(), 4u);
+  EXPECT_EQ(store_->DeleteOlderThan(INT64_MAX, INT32_MAX, &error), 10) << error;
+  EXPECT_TRUE(Channels(store_.get()).empty());
+}
+
+// A database the previous version made has no channels table and no index of
+// the failure traces; opened now it gets both and gives the same answers.
+TEST_P(StoreTest, DatabaseOfThePreviousVersionGivesTheSameAnswers) {
+  std::vector<std::string> bodies = SyntheticBodies(kRuns);
+  // The product was there already: the run ended without installing, yet
+  // it did not fail.
+  RunIdentity present{"0000FFFF-0000-4000-8000-00000000FFFF", "demo", "1.0.0.1", 130, 7601};
+  bodies.push_back(ReportBody(present, TraceLine(2, 0, 0, 1)));
+  bodies.push_back(ReportBody(present, "src=End t_diff=4000 Stat=999 Result=4 ExtReason=0 "));
+  ASSERT_TRUE(Load(store_.get(), bodies, 64));
+  std::string summary = SummaryText(store_.get());
+  std::vector<std::string> channels = Channels(store_.get());
+  store_.reset();
+  ExecDirect(GetParam(), "DROP TABLE channels; DROP INDEX runs_failures;");
+  std::string error;
+  store_ = GetParam() == "sqlite" ? OpenSqliteStore(SqlitePath(), &error) : OpenPostgresStore(std::getenv("ZSTATS_PG"), &error);
+  ASSERT_TRUE(store_) << error;
+  EXPECT_EQ(SummaryText(store_.get()), summary);
+  EXPECT_EQ(Channels(store_.get()), channels);
+  EXPECT_EQ(channels.size(), 4u);
+
+  Summary s;
+  Filter all{kNow / 86400, kNow / 86400, "", true};
+  ASSERT_TRUE(store_->Summarize(all, &s, &error)) << error;
+  ASSERT_FALSE(s.failure_traces.empty());
+  for (const FailureTrace& t : s.failure_traces) EXPECT_NE(t.end_result, kResultNotNeeded) << t.key << "=" << t.value;
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"));
