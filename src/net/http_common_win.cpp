@@ -25,6 +25,19 @@ bool CopyPart(const wchar_t* text, DWORD length, wchar_t* out, size_t units) {
   return true;
 }
 
+// Set whenever any request reports its response or its end. A short wait
+// for one request ends early on it: the download task polls its requests
+// one after another, and a response of the next one in line would
+// otherwise wait for the polls before it while its body piles up in the
+// queue, unwritten.
+HANDLE RequestNewsEvent() {
+  static const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  return event;
+}
+// Waits longer than this (the first request's, of a second) are not cut
+// short: their idle ends are traced.
+constexpr DWORD kNewsCutsWaitsUpToMs = 50;
+
 }  // namespace
 
 bool CrackUrlInto(const std::wstring& url, HttpRequestParams* params) {
@@ -161,13 +174,19 @@ void CopyCallbackText(const void* info, DWORD length, wchar_t* out, size_t units
 int CHttpRequestBase::WaitEvents(HANDLE first, int firstResult, HANDLE second,
                                  int secondResult, bool alsoSecond, DWORD timeoutMs,
                                  HttpRequestState* snapshot) {
-  HANDLE events[2] = {first, second};
+  HANDLE events[3] = {first, second, nullptr};
   const DWORD count = alsoSecond ? 2 : 1;
   std::atomic<int>* pending[2] = {PendingSignals(first), PendingSignals(second)};
   const bool nothingPending = pending[0]->load() == 0 && (count == 1 || pending[1]->load() == 0);
-  const DWORD waited = timeoutMs == 0 && nothingPending
-                           ? WAIT_TIMEOUT
-                           : WaitForMultipleObjects(count, events, FALSE, timeoutMs);
+  // Another request's news ends a short wait as a time-out (its own events
+  // come first in the list, so they win when both are set).
+  const HANDLE news = RequestNewsEvent();
+  const bool cutByNews = news != nullptr && timeoutMs <= kNewsCutsWaitsUpToMs;
+  if (cutByNews) events[count] = news;
+  const DWORD waited =
+      timeoutMs == 0 && nothingPending
+          ? WAIT_TIMEOUT
+          : WaitForMultipleObjects(count + (cutByNews ? 1 : 0), events, FALSE, timeoutMs);
   if (waited == WAIT_OBJECT_0 || (count == 2 && waited == WAIT_OBJECT_0 + 1)) {
     pending[waited - WAIT_OBJECT_0]->fetch_sub(1);
   }
@@ -180,7 +199,7 @@ int CHttpRequestBase::WaitEvents(HANDLE first, int firstResult, HANDLE second,
     result = firstResult;
   } else if (count == 2 && waited == WAIT_OBJECT_0 + 1) {
     result = secondResult;
-  } else if (waited == WAIT_TIMEOUT) {
+  } else if (waited == WAIT_TIMEOUT || (cutByNews && waited == WAIT_OBJECT_0 + count)) {
     return kWaitTimedOut;
   } else {
     return kWaitFailed;
@@ -218,11 +237,13 @@ void CHttpRequestBase::SignalEnd(DWORD error) {
   }
   endSignals_.fetch_add(1);
   SetEvent(endEvent_.Get());
+  SetEvent(RequestNewsEvent());
 }
 
 void CHttpRequestBase::SignalResponse() {
   responseSignals_.fetch_add(1);
   SetEvent(responseEvent_.Get());
+  SetEvent(RequestNewsEvent());
 }
 
 std::atomic<int>* CHttpRequestBase::PendingSignals(HANDLE event) {
