@@ -19,15 +19,7 @@ extern "C" BOOLEAN WINAPI SystemFunction036(PVOID buffer, ULONG length);
 
 namespace {
 
-std::uint64_t ToFileTime(const net::SystemTime& time) {
-  if (time.wYear == 0) return 0;
-  SYSTEMTIME system;
-  static_assert(sizeof(system) == sizeof(time), "same layout");
-  memcpy(&system, &time, sizeof(system));
-  FILETIME file;
-  if (!SystemTimeToFileTime(&system, &file)) return 0;
-  return (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
-}
+std::uint64_t ToFileTime(const net::SystemTime& time) { return net::FileTimeValue(time); }
 
 bool ToSystemTime(std::uint64_t fileTime, net::SystemTime* time) {
   if (fileTime == 0) return false;

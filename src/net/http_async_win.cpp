@@ -243,7 +243,7 @@ void CHttpAsync::OnFirstResponse() {
       state_->totalLength = response.rangeTotal;
     }
   }
-  state_->sink->OnResponse(response.contentLength, params_.rangeFirst, params_.rangeLast);
+  state_->sink->OnResponse(response, params_.rangeFirst, params_.rangeLast, params_.context);
   SignalResponse();
 }
 

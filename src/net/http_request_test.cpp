@@ -57,8 +57,8 @@ class RecordingSink : public IOutFile, public CMyCComObjectRoot {
     ++starts_;
     return 0;
   }
-  int OnResponse(uint32_t contentLength, uint32_t, uint32_t) override {
-    contentLength_ = contentLength;
+  int OnResponse(const HttpResponseInfo& response, uint32_t, uint32_t, uint32_t) override {
+    contentLength_ = response.contentLength;
     return 0;
   }
 

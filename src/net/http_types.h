@@ -155,7 +155,10 @@ class IOutFile : public IUnknown {
                     uint32_t jobId, int* stop) = 0;
   virtual int OnClose() = 0;
   virtual int OnStart() = 0;
-  virtual int OnResponse(uint32_t contentLength, uint32_t rangeFirst, uint32_t rangeLast) = 0;
+  // The job's response, before its first chunk; rangeFirst and rangeLast
+  // are what the job asked for.
+  virtual int OnResponse(const HttpResponseInfo& response, uint32_t rangeFirst,
+                         uint32_t rangeLast, uint32_t jobId) = 0;
 };
 
 // Results of IHttpAsync::Wait.

@@ -410,6 +410,41 @@ TEST_F(OFileMgrTest, AcceptedChunksGoToTheFileFromTheirOwnThreads) {
   EXPECT_TRUE(ReadWholeFile(path_) == expected);
 }
 
+TEST_F(OFileMgrTest, OnlyAPieceOfTheHeldFileIsAcceptedAtItsResponse) {
+  const uint32_t size = 800000;
+  SystemTime otherDay = kLastModified;
+  otherDay.wDay += 1;
+  struct Case {
+    const char* name;
+    uint32_t status, contentLength, total, support;
+    SystemTime modified;
+    bool accepted;
+  } cases[] = {
+      {"the held file's piece", 206, 1000, size, 1, kLastModified, true},
+      {"whole answer", 200, size, 0, 1, kLastModified, false},
+      {"another size", 206, 1000, size + 1, 1, kLastModified, false},
+      {"another date", 206, 1000, size, 1, otherDay, false},
+      {"no length", 206, kNoLength, size, 1, kLastModified, false},
+      {"ranges not yet confirmed", 206, 1000, size, 0, kLastModified, false},
+  };
+  for (const Case& c : cases) {
+    ScopedRef<Manager> manager = NewManager();
+    ASSERT_TRUE(manager->SetSize(size, &kLastModified));
+    if (c.support) manager->SetResumeSupport(c.support);
+    HttpResponseInfo response = {};
+    response.status = c.status;
+    response.contentLength = c.contentLength;
+    response.rangeTotal = c.total;
+    response.lastModified = c.modified;
+    manager->OnJobResponse(7, response);
+    EXPECT_EQ(manager->IsJobAccepted(7), c.accepted) << c.name;
+    // An accepted job's chunk goes straight to the file: nothing is queued.
+    Write(manager.get(), 0, 1000, 7);
+    EXPECT_EQ(manager->QueuedBytes(), c.accepted ? 0u : 1000u) << c.name;
+    manager->Close();
+  }
+}
+
 TEST_F(OFileMgrTest, ResumedFileIsCompleteOnceTheRestIsWritten) {
   const uint32_t size = 1 << 20;
   {

@@ -38,6 +38,16 @@ bool WriteAt(HANDLE file, uint32_t position, const uint8_t* data, uint32_t lengt
 
 }  // namespace
 
+uint64_t FileTimeValue(const SystemTime& time) {
+  if (time.wYear == 0) return 0;
+  SYSTEMTIME system;
+  static_assert(sizeof(system) == sizeof(time), "same layout");
+  std::memcpy(&system, &time, sizeof(system));
+  FILETIME file;
+  if (!SystemTimeToFileTime(&system, &file)) return 0;
+  return (static_cast<uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+}
+
 COFileMgr::COFileMgr(Clock clock)
     : clock_(clock ? std::move(clock) : Clock(SystemClock)),
       dataEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
@@ -136,6 +146,21 @@ void COFileMgr::WaitForWritesInFlight() {
     Sleep(0);
     fileLock_.Acquire();
   }
+}
+
+void COFileMgr::OnJobResponse(uint32_t jobId, const HttpResponseInfo& response) {
+  if (response.status != 206 || response.contentLength == kNoLength ||
+      response.contentLength == 0 || resumeSupport_.load() != 1) {
+    return;
+  }
+  AutoLock hold(fileLock_);  // the size and date are set under it
+  const uint32_t size = fileSize_.load();
+  const uint64_t modified = FileTimeValue(lastModified_);
+  if (closed_.load() || size == 0 || response.rangeTotal != size || modified == 0 ||
+      FileTimeValue(response.lastModified) != modified) {
+    return;
+  }
+  queue_.AcceptJob(jobId);
 }
 
 void COFileMgr::WaitForData(uint32_t timeoutMs) {

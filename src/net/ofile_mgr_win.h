@@ -49,6 +49,13 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
             uint32_t jobId, int* stop);
 
   void AcceptJob(uint32_t jobId) { queue_.AcceptJob(jobId); }
+  // From a sink, on its network thread, before the job's first chunk: a
+  // piece answered with its range of the very file the download holds (206,
+  // the known size, the same Last-Modified, once ranges are confirmed) is
+  // accepted at once. The task accepts it too, a moment later; meanwhile
+  // its chunks would be copied into the queue and written by the task
+  // instead of going straight to the file.
+  void OnJobResponse(uint32_t jobId, const HttpResponseInfo& response);
   bool IsJobAccepted(uint32_t jobId) const { return queue_.IsJobAccepted(jobId); }
   // 0 = not known, 1 = ranges honoured (then it stays 1), 2 = not honoured.
   void SetResumeSupport(uint32_t value);
@@ -145,5 +152,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
 };
 
 using COFileSubStream = COutFileSubStream<COFileMgr>;
+
+// A SystemTime as the 100-ns count of a FILETIME; 0 for no time.
+uint64_t FileTimeValue(const SystemTime& time);
 
 }  // namespace net

@@ -25,10 +25,12 @@ class COutFileSubStream : public IOutFile, public CMyCComObjectRoot {
   }
   int OnClose() override { return 0; }
   int OnStart() override { return 0; }
-  int OnResponse(uint32_t contentLength, uint32_t rangeFirst, uint32_t rangeLast) override {
-    contentLength_ = contentLength;
+  int OnResponse(const HttpResponseInfo& response, uint32_t rangeFirst, uint32_t rangeLast,
+                 uint32_t jobId) override {
+    contentLength_ = response.contentLength;
     first_ = rangeFirst;
     last_ = rangeLast;
+    owner_->OnJobResponse(jobId, response);
     return 0;
   }
 
