@@ -1,11 +1,13 @@
 // PostgreSQL back end, for operators who run several services against one
-// database. Runs are locked row by row (SELECT ... FOR UPDATE) in Sid order,
-// so services that fold reports of the same run at once never lose one.
+// database. A batch locks its runs (INSERT ... ON CONFLICT DO UPDATE) in Sid
+// order, so services that fold reports of the same run at once never lose one.
 #include <pqxx/pqxx>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "store.h"
 
@@ -74,21 +76,34 @@ class PostgresStore : public Store {
         w.commit();
       }
       std::string columns = RunColumnList();
-      std::string sets;
+      // update_runs: one array parameter per column ($1 the sids), every
+      // column but the sid set from them.
+      std::string sets, arrays;
       int i = 1;
       for (const RunColumn& c : RunColumns()) {
-        if (i > 1) sets += std::string(i > 2 ? ", " : "") + c.name + " = $" + std::to_string(i);
+        const char* type = c.kind == RunColumn::kText ? "::text[]" : c.kind == RunColumn::kInt ? "::bigint[]" : "::integer[]";
+        arrays += std::string(i > 1 ? ", " : "") + "$" + std::to_string(i) + type;
+        if (i > 1) sets += std::string(i > 2 ? ", " : "") + c.name + " = v." + c.name;
         ++i;
       }
-      writer_->prepare("insert_record",
-                       "INSERT INTO records (sid, line_hash, src, line, received) VALUES ($1, $2, $3, $4, $5) "
-                       "ON CONFLICT DO NOTHING");
-      writer_->prepare("claim_run", "INSERT INTO runs (sid) VALUES ($1) ON CONFLICT DO NOTHING");
-      writer_->prepare("lock_run", "SELECT " + columns + " FROM runs WHERE sid = $1 FOR UPDATE");
+      // One statement per step of a batch, its rows passed as arrays, so a
+      // batch costs the same few round trips however many reports it holds.
+      // Rows go in in the order given (WITH ORDINALITY), which is Sid order.
+      writer_->prepare("insert_records",
+                       "INSERT INTO records (sid, line_hash, src, line, received) "
+                       "SELECT sid, line_hash, src, line, $5 FROM unnest($1::text[], $2::text[], $3::text[], $4::text[]) "
+                       "WITH ORDINALITY AS r(sid, line_hash, src, line, n) ORDER BY n "
+                       "ON CONFLICT DO NOTHING RETURNING sid, line_hash");
+      // Creates the missing runs and locks all, reading each row's newest
+      // version in the same round trip.
+      writer_->prepare("claim_runs", "INSERT INTO runs (sid) SELECT sid FROM unnest($1::text[]) WITH ORDINALITY AS c(sid, n) "
+                                     "ORDER BY n ON CONFLICT (sid) DO UPDATE SET sid = EXCLUDED.sid RETURNING " + columns);
       // Every update names its run's channel again, so a channel that
       // retention dropped while this run was being written comes back.
-      writer_->prepare("update_run", "WITH channel AS (INSERT INTO channels (channel) VALUES ($" + ChannelParameter() +
-                                         ") ON CONFLICT DO NOTHING) UPDATE runs SET " + sets + " WHERE sid = $1");
+      writer_->prepare("update_runs", "WITH v AS (SELECT * FROM unnest(" + arrays + ") AS v(" + columns +
+                                          ")), channel AS (INSERT INTO channels (channel) SELECT DISTINCT channel FROM v "
+                                          "ON CONFLICT DO NOTHING) UPDATE runs SET " + sets +
+                                          " FROM v WHERE runs.sid = v.sid");
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
       return false;
@@ -105,7 +120,29 @@ class PostgresStore : public Store {
                      [](const Report* a, const Report* b) { return a->header.sid < b->header.sid; });
     try {
       pqxx::work w(*writer_);
-      for (const Report* report : ordered) ApplyOne(w, *report, now);
+      std::vector<bool> applies = StoreRecords(w, ordered, now);
+      // The runs that get a report, each once, in Sid order.
+      std::vector<std::string> sids;
+      for (size_t i = 0; i < ordered.size(); ++i) {
+        if (applies[i] && (sids.empty() || sids.back() != ordered[i]->header.sid)) sids.push_back(ordered[i]->header.sid);
+      }
+      if (!sids.empty()) {
+        std::map<std::string, RunRow> runs;
+        for (const pqxx::row& r : w.exec_prepared("claim_runs", ArrayLiteral(sids))) {
+          RunRow row;
+          ReadRow(r, &row);
+          std::string sid = row.sid;
+          runs.emplace(std::move(sid), std::move(row));
+        }
+        // The reports of a run fold into it in arrival order; the run is
+        // written once if any of them changed it.
+        std::set<std::string> changed;
+        for (size_t i = 0; i < ordered.size(); ++i) {
+          const std::string& sid = ordered[i]->header.sid;
+          if (applies[i] && MergeReport(*ordered[i], now, &runs.at(sid))) changed.insert(sid);
+        }
+        if (!changed.empty()) UpdateRuns(w, runs, changed);
+      }
       w.commit();
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
@@ -214,38 +251,76 @@ class PostgresStore : public Store {
   }
 
  private:
-  // The update_run parameter of the channel column ($1 is the sid).
-  static std::string ChannelParameter() {
-    const std::vector<RunColumn>& columns = RunColumns();
-    auto channel = std::find_if(columns.begin(), columns.end(), [](const RunColumn& c) { return std::string(c.name) == "channel"; });
-    return std::to_string(channel - columns.begin() + 1);
-  }
-
   static pqxx::result Query(pqxx::work& w, const std::string& sql, const Filter& f) {
     if (f.all_channels) return w.exec_params(sql, f.day_from, f.day_to);
     return w.exec_params(sql, f.day_from, f.day_to, f.channel);
   }
 
-  void ApplyOne(pqxx::work& w, const Report& report, int64_t now) {
-    const std::string& sid = report.header.sid;
-    if (report.one_shot) {
-      pqxx::result inserted = w.exec_prepared("insert_record", sid, Sha256Hex(report.line), report.src, report.line, now);
-      if (inserted.affected_rows() == 0) return;  // a retry of a stored record
+  // A PostgreSQL array literal of texts (each quoted, so any text fits).
+  static std::string ArrayLiteral(const std::vector<std::string>& values) {
+    std::string out = "{";
+    for (const std::string& v : values) {
+      if (out.size() > 1) out += ',';
+      out += '"';
+      for (char ch : v) {
+        if (ch == '"' || ch == '\\') out += '\\';
+        out += ch;
+      }
+      out += '"';
     }
-    w.exec_prepared("claim_run", sid);
-    RunRow row;
-    ReadRow(w.exec_prepared("lock_run", sid)[0], &row);
-    if (!MergeReport(report, now, &row)) return;
-    // Parameters in column order, as text ($1 is the sid).
-    std::vector<std::string> values;
-    for (const RunColumn& c : RunColumns()) {
-      switch (c.kind) {
-        case RunColumn::kText: values.push_back(row.*c.text); break;
-        case RunColumn::kInt: values.push_back(std::to_string(row.*c.integer)); break;
-        case RunColumn::kFlag: values.push_back(row.*c.flag ? "1" : "0"); break;
+    return out + "}";
+  }
+
+  // Inserts the batch's one-shot records and tells which reports apply: a
+  // one-shot record applies only where it is new (neither stored before nor
+  // earlier in the batch), every other report always.
+  static std::vector<bool> StoreRecords(pqxx::work& w, const std::vector<const Report*>& ordered, int64_t now) {
+    std::vector<bool> applies(ordered.size(), true);
+    using Key = std::pair<std::string, std::string>;  // sid, line hash
+    std::vector<Key> keys(ordered.size());
+    std::map<Key, size_t> first;  // each record's first report in the batch
+    for (size_t i = 0; i < ordered.size(); ++i) {
+      if (!ordered[i]->one_shot) continue;
+      keys[i] = {ordered[i]->header.sid, Sha256Hex(ordered[i]->line)};
+      if (!first.emplace(keys[i], i).second) applies[i] = false;
+    }
+    if (first.empty()) return applies;
+    // Inserted in (sid, hash) order, so services waiting on each other's
+    // records never wait in a cycle.
+    std::vector<std::string> sids, hashes, srcs, lines;
+    for (const auto& [key, i] : first) {
+      sids.push_back(key.first);
+      hashes.push_back(key.second);
+      srcs.push_back(ordered[i]->src);
+      lines.push_back(ordered[i]->line);
+    }
+    std::set<Key> inserted;
+    for (const pqxx::row& r : w.exec_prepared("insert_records", ArrayLiteral(sids), ArrayLiteral(hashes),
+                                                      ArrayLiteral(srcs), ArrayLiteral(lines), now))
+      inserted.insert({r[0].c_str(), r[1].c_str()});
+    for (const auto& [key, i] : first) {
+      if (!inserted.count(key)) applies[i] = false;  // a retry of a stored record
+    }
+    return applies;
+  }
+
+  // Writes the changed runs in one statement: one array per column.
+  static void UpdateRuns(pqxx::work& w, const std::map<std::string, RunRow>& runs, const std::set<std::string>& changed) {
+    const std::vector<RunColumn>& columns = RunColumns();
+    std::vector<std::vector<std::string>> values(columns.size());
+    for (const std::string& sid : changed) {
+      const RunRow& row = runs.at(sid);
+      for (size_t c = 0; c < columns.size(); ++c) {
+        switch (columns[c].kind) {
+          case RunColumn::kText: values[c].push_back(row.*columns[c].text); break;
+          case RunColumn::kInt: values[c].push_back(std::to_string(row.*columns[c].integer)); break;
+          case RunColumn::kFlag: values[c].push_back(row.*columns[c].flag ? "1" : "0"); break;
+        }
       }
     }
-    w.exec_prepared("update_run", pqxx::prepare::make_dynamic_params(values));
+    std::vector<std::string> arrays;
+    for (const std::vector<std::string>& column : values) arrays.push_back(ArrayLiteral(column));
+    w.exec_prepared("update_runs", pqxx::prepare::make_dynamic_params(arrays));
   }
 
   template <typename F>

@@ -210,6 +210,27 @@ TEST(StoreCompareTest, SqliteAndPostgresqlGiveTheSameAggregates) {
   ASSERT_TRUE(Load(lite.get(), bodies, 64));
   ASSERT_TRUE(Load(pg.get(), bodies, 13));
   EXPECT_EQ(SummaryText(lite.get()), SummaryText(pg.get()));
+
+  // Each report twice in a row, so one batch holds retries of its own
+  // records and several reports of one run: the same runs as before.
+  std::vector<std::string> twice;
+  for (const std::string& b : bodies) twice.insert(twice.end(), {b, b});
+  std::unique_ptr<Store> pg_twice = Open("postgresql");
+  ASSERT_TRUE(pg_twice);
+  ASSERT_TRUE(Load(pg_twice.get(), twice, 64));
+  EXPECT_EQ(SummaryText(lite.get()), SummaryText(pg_twice.get()));
+  int64_t runs = 0, records = 0;
+  std::string error;
+  ASSERT_TRUE(pg_twice->Count(&runs, &records, &error)) << error;
+  EXPECT_EQ(records, 2 * kRuns);
+  RunRow lite_row, pg_row;
+  std::vector<StoredRecord> lite_records, pg_records;
+  const std::string sid = ParseAll(SyntheticBodies(1))[0].header.sid;
+  ASSERT_TRUE(lite->LoadRun(sid, &lite_row, &lite_records, &error)) << error;
+  ASSERT_TRUE(pg_twice->LoadRun(sid, &pg_row, &pg_records, &error)) << error;
+  EXPECT_EQ(lite_row.traces, pg_row.traces);
+  EXPECT_EQ(lite_row.last_seen, pg_row.last_seen);
+  EXPECT_EQ(lite_records.size(), pg_records.size());
 }
 
 }  // namespace
