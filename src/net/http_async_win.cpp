@@ -148,7 +148,7 @@ bool CHttpAsync::ResendsAfter(DWORD error) {
   // A reply that is not HTTP is an answer, not a lost connection.
   const bool connectionLost =
       error == ERROR_INTERNET_CONNECTION_RESET || error == ERROR_INTERNET_CONNECTION_ABORTED;
-  if (resent_ || !connectionLost || params_.method != kMethodGet) return false;
+  if (resends_ >= kMaxResends || !connectionLost || params_.method != kMethodGet) return false;
   {
     AutoLock lock(*lock_);
     // Only a send: once a response was seen the failure is the server's.
@@ -158,7 +158,7 @@ bool CHttpAsync::ResendsAfter(DWORD error) {
     state_->requestStep = kStepSend;
     state_->sendFailed = 0;
   }
-  resent_ = true;
+  ++resends_;
   DiagPrintf(L"CHttpAsync %08x: connection lost before the response (%lu), sent again\r\n",
              params_.context, static_cast<unsigned long>(error));
   return true;

@@ -40,10 +40,14 @@ class CHttpAsync : public CHttpRequestBase {
   // Runs the request state machine with the error WinINet reported (0 to go
   // on).
   void RunStateMachine(DWORD error);
-  // Whether a failed send is sent once more: a GET whose connection failed
+  // Whether a failed send is sent again: a GET whose connection failed
   // before any byte of a response, as a kept-alive connection does when the
-  // server closed it just as the request went out.
+  // server closed it just as the request went out. Each send may meet
+  // another such connection of the pool (a server that ends the connections
+  // of answers that asked for "Connection: close" without saying so leaves
+  // one per answer), so up to kMaxResends times.
   bool ResendsAfter(DWORD error);
+  static constexpr uint32_t kMaxResends = 8;
   void SetStep(int32_t step);
   DWORD StepSend();
   DWORD StepRead();
@@ -82,7 +86,7 @@ class CHttpAsync : public CHttpRequestBase {
   bool closed_ = false;
   // Raw body bytes read (before any cut at the range end).
   uint32_t bodyRead_ = 0;
-  bool resent_ = false;
+  uint32_t resends_ = 0;
 };
 
 }  // namespace net

@@ -180,26 +180,41 @@ TEST_F(HttpRequestTest, FullGetAndRangesDeliverExactlyTheServedBytes) {
   EXPECT_NE(std::find(sent.begin(), sent.end(), "bytes=100000-150000"), sent.end());
 }
 
-TEST_F(HttpRequestTest, GetOnAKeptConnectionThatTheServerEndsIsSentAgain) {
-  // The first answer keeps its connection open a while without reading from
-  // it, then closes it: the second GET goes out on that kept connection and
-  // loses it before any response, as when a server ends an idle connection
-  // just as the next request arrives. It is sent once more, on a new one.
+TEST_F(HttpRequestTest, GetOnKeptConnectionsThatTheServerEndsIsSentAgain) {
+  // Two answers keep their connections open a while without reading from
+  // them, then close them, as a server does that ends idle connections (or
+  // those of answers that asked for "Connection: close") without saying so.
+  // The one answered later ends sooner. The next GET goes out on a kept
+  // connection and loses it before any response; sent again, it can meet
+  // the other kept connection the same way, and is then sent on a new one.
   const uint32_t size = 20000;
-  ASSERT_TRUE(server_.ServePattern("/k.bin", size));
-  ASSERT_TRUE(server_.Rule("/k.bin", "linger=400&count=1"));
-  for (int request = 0; request < 2; ++request) {
-    ScopedRef<Sink> sink(new Sink(size));
-    const uint32_t id = StartJob(sink.get(), "/k.bin", false, 0, 0);
-    Outcome outcome = RunToEnd(id);
-    ASSERT_TRUE(outcome.ended);
-    EXPECT_EQ(outcome.state->lastError, 0u) << "request " << request;
-    EXPECT_EQ(outcome.state->delivered, size) << "request " << request;
-    DownloadJobTable::Instance().CloseJob(id);
-  }
-  const std::vector<HttpdClient::LogLine> log = server_.Log("/k.bin");
+  ASSERT_TRUE(server_.ServePattern("/k1.bin", size));
+  ASSERT_TRUE(server_.ServePattern("/k2.bin", size));
+  ASSERT_TRUE(server_.Rule("/k1.bin", "delay=150&linger=300&count=1"));
+  ASSERT_TRUE(server_.Rule("/k2.bin", "linger=900&count=1"));
+  const auto expectWhole = [&](const Outcome& outcome, const char* which) {
+    ASSERT_TRUE(outcome.ended) << which;
+    EXPECT_EQ(outcome.state->lastError, 0u) << which;
+    EXPECT_EQ(outcome.state->delivered, size) << which;
+  };
+  ScopedRef<Sink> sooner(new Sink(size));
+  ScopedRef<Sink> later(new Sink(size));
+  const uint32_t first = StartJob(sooner.get(), "/k1.bin", false, 0, 0);
+  const uint32_t second = StartJob(later.get(), "/k2.bin", false, 0, 0);
+  expectWhole(RunToEnd(first), "first");
+  expectWhole(RunToEnd(second), "second");
+  DownloadJobTable::Instance().CloseJob(first);
+  DownloadJobTable::Instance().CloseJob(second);
+  ScopedRef<Sink> sink(new Sink(size));
+  const uint32_t id = StartJob(sink.get(), "/k1.bin", false, 0, 0);
+  expectWhole(RunToEnd(id), "third");
+  DownloadJobTable::Instance().CloseJob(id);
+  const std::vector<HttpdClient::LogLine> log = server_.Log("/k1.bin");
+  const std::vector<HttpdClient::LogLine> other = server_.Log("/k2.bin");
   ASSERT_EQ(log.size(), 2u);
-  EXPECT_NE(log[0].conn, log[1].conn);
+  ASSERT_EQ(other.size(), 1u);
+  EXPECT_NE(log[1].conn, log[0].conn);
+  EXPECT_NE(log[1].conn, other[0].conn);
 }
 
 TEST_F(HttpRequestTest, RangedRequestAnsweredWith200EndsWith87AfterTheResponse) {
