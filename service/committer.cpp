@@ -28,7 +28,8 @@ Committer::~Committer() {
 }
 
 bool Committer::Submit(const Report& report, std::string* error) {
-  Pending pending{&report, false, false, {}};
+  Pending pending;
+  pending.report = &report;
   std::unique_lock<std::mutex> lock(mutex_);
   if (stopping_) {
     *error = "service is stopping";
@@ -36,7 +37,7 @@ bool Committer::Submit(const Report& report, std::string* error) {
   }
   queue_.push_back(&pending);
   work_.notify_one();
-  finished_.wait(lock, [&] { return pending.done; });
+  pending.finished.wait(lock, [&] { return pending.done; });
   if (!pending.ok) *error = pending.error;
   return pending.ok;
 }
@@ -71,8 +72,8 @@ void Committer::Run() {
       p->ok = ok;
       p->error = error;
       p->done = true;
+      p->finished.notify_one();
     }
-    finished_.notify_all();
     lock.unlock();
     MaybeRetire();
     lock.lock();

@@ -32,11 +32,14 @@ class Committer {
   void SetClock(std::function<int64_t()> now) { now_ = std::move(now); }
 
  private:
+  // One caller's report. Each caller waits on its own condition, so a
+  // commit wakes only the callers of its batch, not every one waiting.
   struct Pending {
-    const Report* report;
+    const Report* report = nullptr;
     bool done = false;
     bool ok = false;
     std::string error;
+    std::condition_variable finished;
   };
   void Run();
   void MaybeRetire();
@@ -46,7 +49,7 @@ class Committer {
   const int64_t retention_seconds_;
   std::function<int64_t()> now_;
   std::mutex mutex_;
-  std::condition_variable work_, finished_;
+  std::condition_variable work_;
   std::deque<Pending*> queue_;
   bool stopping_ = false;
   std::chrono::steady_clock::time_point next_retire_;

@@ -1,6 +1,10 @@
 #include "server.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "dashboard.h"
@@ -69,9 +73,10 @@ StatsServer::StatsServer(Store* store, Config config, int threads, size_t max_ba
   // fails to bind. (The library's default, SO_REUSEPORT, does the reverse:
   // two services would share the port, and a port whose last user did not
   // set it stays closed for a minute.)
-  http_.set_socket_options([](socket_t sock) {
+  http_.set_socket_options([this](socket_t sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    listen_socket_ = sock;
   });
   Routes();
 }
@@ -79,8 +84,17 @@ StatsServer::StatsServer(Store* store, Config config, int threads, size_t max_ba
 StatsServer::~StatsServer() { Stop(); }
 
 int StatsServer::Bind(const std::string& host, int port) {
-  if (port == 0) return http_.bind_to_any_port(host);
-  return http_.bind_to_port(host, port) ? port : -1;
+  const int bound = port == 0 ? http_.bind_to_any_port(host) : (http_.bind_to_port(host, port) ? port : -1);
+  // The library listens with a backlog of 5. Every report is a connection
+  // of its own, and a burst of installers overflowed that queue: the kernel
+  // dropped what did not fit (thousands in one benchmark run), and each of
+  // those clients waited a second for its handshake to be sent again. The
+  // bound socket listens again with a deep queue (Linux takes a second
+  // listen() as a new backlog).
+  if (bound >= 0 && listen_socket_ >= 0 && ::listen(listen_socket_, kListenBacklog) != 0) {
+    std::fprintf(stderr, "zetora-stats: cannot deepen the listen queue: %s\n", std::strerror(errno));
+  }
+  return bound;
 }
 
 bool StatsServer::Listen() { return http_.listen_after_bind(); }

@@ -20,6 +20,8 @@ namespace zstats {
 constexpr size_t kMaxFormBytes = 64 * 1024;
 constexpr size_t kDefaultMaxBatch = 512;
 constexpr int kDefaultThreads = 64;
+// Connections waiting to be accepted (the kernel caps it at somaxconn).
+constexpr int kListenBacklog = 4096;
 
 class StatsServer {
  public:
@@ -47,6 +49,8 @@ class StatsServer {
 
   Store* store_;
   Config config_;
+  // The listening socket, as the library made it (-1 before Bind).
+  socket_t listen_socket_ = -1;
   Committer committer_;
   httplib::Server http_;
   std::mutex sessions_mutex_;

@@ -55,7 +55,7 @@ if [ "$runs" -gt 0 ]; then
   pg=$(sed -n 's/^READY ZSTATS_PG=//p' "$work/pg.out")
 
   echo "bench-stats: $runs synthetic runs (4-5 reports each, 1 in 50 malformed), one connection per report"
-  printf '%-12s %8s %12s %9s %9s\n' "store" "clients" "reports/s" "p50 ms" "p99 ms"
+  printf '%-12s %8s %12s %9s %9s %8s\n' "store" "clients" "reports/s" "p50 ms" "p99 ms" "dropped"
   n=0
   for backend in sqlite postgresql; do
     if [ "$backend" = sqlite ]; then db="$work/bench.sqlite"; else db=$pg; fi
@@ -63,11 +63,17 @@ if [ "$runs" -gt 0 ]; then
     for clients in ${CLIENTS:-8 32}; do
       n=$((n + 1))
       serve "$db" "$n"
+      # Connections the kernel dropped because the listen queue was full
+      # (machine-wide, from nstat; "-" without it).
+      overflows() { nstat -asz TcpExtListenOverflows 2>/dev/null | awk '$1 == "TcpExtListenOverflows" {print $2}'; }
+      before=$(overflows)
       line=$("$loadgen" --port "$port" --runs "$runs" --clients "$clients" --malformed-every 50 --tag "$(printf '%04d' $n)")
+      after=$(overflows)
+      dropped=$([ -n "$before" ] && [ -n "$after" ] && echo $((after - before)) || echo -)
       kill "${pids[-1]}"; wait "${pids[-1]}" 2>/dev/null
       get() { echo "$line" | tr ' ' '\n' | sed -n "s/^$1=//p"; }
-      printf '%-12s %8s %12s %9s %9s   (%s stored, %s refused as malformed)\n' "$backend" "$clients" "$(get per_second)" \
-        "$(get p50_ms)" "$(get p99_ms)" "$(get stored)" "$(get rejected)"
+      printf '%-12s %8s %12s %9s %9s %8s   (%s stored, %s refused as malformed)\n' "$backend" "$clients" "$(get per_second)" \
+        "$(get p50_ms)" "$(get p99_ms)" "$dropped" "$(get stored)" "$(get rejected)"
     done
   done
   echo "goals: >= 5000 reports/s into SQLite, >= 3000/s into PostgreSQL, p99 < 50 ms below saturation"

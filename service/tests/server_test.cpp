@@ -3,11 +3,16 @@
 // login for the page and the API.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "config.h"
 #include "report_builder.h"
@@ -76,6 +81,51 @@ class ServerTest : public ::testing::Test {
   std::thread thread_;
   int port_ = 0;
 };
+
+// Installers post each report on a connection of its own, so a burst
+// arrives faster than connections are accepted. They wait in the listen
+// queue; with the library's queue of 5 the kernel dropped the rest, and
+// each of those installers waited a second for its handshake, or gave up.
+TEST(ServerListenQueue, ABurstOfConnectionsWaitsToBeAccepted) {
+  const std::string path = "/tmp/zstats_listen_test_" + std::to_string(getpid()) + ".sqlite";
+  std::string error;
+  std::unique_ptr<Store> store = OpenSqliteStore(path, &error);
+  ASSERT_TRUE(store) << error;
+  {
+    StatsServer server(store.get(), Config(), 4);
+    const int port = server.Bind("127.0.0.1", 0);
+    ASSERT_GT(port, 0);
+    // Bound but not accepting yet: every connection of the burst must queue.
+    constexpr int kBurst = 64;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<int> sockets;
+    for (int i = 0; i < kBurst; ++i) {
+      const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      ASSERT_GE(s, 0);
+      connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+      sockets.push_back(s);
+    }
+    // A queued handshake completes at once on loopback; a dropped one would
+    // be sent again only after a second.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int established = 0;
+    for (int s : sockets) {
+      pollfd ready{s, POLLOUT, 0};
+      int failure = 0;
+      socklen_t length = sizeof failure;
+      if (poll(&ready, 1, 0) == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &failure, &length) == 0 && failure == 0) {
+        ++established;
+      }
+      close(s);
+    }
+    EXPECT_EQ(established, kBurst);
+  }
+  store.reset();
+  for (const char* suffix : {"", "-wal", "-shm"}) unlink((path + suffix).c_str());
+}
 
 TEST_F(ServerTest, IngestAnswers) {
   Start(0, 0);
