@@ -54,6 +54,9 @@ if [ "$runs" -gt 0 ]; then
   for _ in $(seq 1 200); do grep -q READY "$work/pg.out" && break; sleep 0.1; done
   pg=$(sed -n 's/^READY ZSTATS_PG=//p' "$work/pg.out")
 
+  # Connections the kernel dropped because the listen queue was full
+  # (machine-wide, from nstat; "-" without it).
+  overflows() { nstat -asz TcpExtListenOverflows 2>/dev/null | awk '$1 == "TcpExtListenOverflows" {print $2}'; }
   echo "bench-stats: $runs synthetic runs (4-5 reports each, 1 in 50 malformed), one connection per report"
   printf '%-12s %8s %12s %9s %9s %8s\n' "store" "clients" "reports/s" "p50 ms" "p99 ms" "dropped"
   n=0
@@ -63,9 +66,6 @@ if [ "$runs" -gt 0 ]; then
     for clients in ${CLIENTS:-8 32}; do
       n=$((n + 1))
       serve "$db" "$n"
-      # Connections the kernel dropped because the listen queue was full
-      # (machine-wide, from nstat; "-" without it).
-      overflows() { nstat -asz TcpExtListenOverflows 2>/dev/null | awk '$1 == "TcpExtListenOverflows" {print $2}'; }
       before=$(overflows)
       line=$("$loadgen" --port "$port" --runs "$runs" --clients "$clients" --malformed-every 50 --tag "$(printf '%04d' $n)")
       after=$(overflows)

@@ -91,39 +91,37 @@ TEST(ServerListenQueue, ABurstOfConnectionsWaitsToBeAccepted) {
   std::string error;
   std::unique_ptr<Store> store = OpenSqliteStore(path, &error);
   ASSERT_TRUE(store) << error;
-  {
-    StatsServer server(store.get(), Config(), 4);
-    const int port = server.Bind("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
-    // Bound but not accepting yet: every connection of the burst must queue.
-    constexpr int kBurst = 64;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::vector<int> sockets;
-    for (int i = 0; i < kBurst; ++i) {
-      const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      ASSERT_GE(s, 0);
-      connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-      sockets.push_back(s);
-    }
-    // A queued handshake completes at once on loopback; a dropped one would
-    // be sent again only after a second.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    int established = 0;
-    for (int s : sockets) {
-      pollfd ready{s, POLLOUT, 0};
-      int failure = 0;
-      socklen_t length = sizeof failure;
-      if (poll(&ready, 1, 0) == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &failure, &length) == 0 && failure == 0) {
-        ++established;
-      }
-      close(s);
-    }
-    EXPECT_EQ(established, kBurst);
+  StatsServer server(store.get(), Config(), 4);
+  const int port = server.Bind("127.0.0.1", 0);
+  ASSERT_GT(port, 0);
+  // Bound but not accepting yet: every connection of the burst must queue.
+  constexpr int kBurst = 64;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::vector<int> sockets;
+  for (int i = 0; i < kBurst; ++i) {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(s, 0);
+    connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    sockets.push_back(s);
   }
-  store.reset();
+  // A queued handshake completes at once on loopback; a dropped one would
+  // be sent again only after a second.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int established = 0;
+  for (int s : sockets) {
+    pollfd ready{s, POLLOUT, 0};
+    int failure = 0;
+    socklen_t length = sizeof failure;
+    if (poll(&ready, 1, 0) == 1 && getsockopt(s, SOL_SOCKET, SO_ERROR, &failure, &length) == 0 && failure == 0) {
+      ++established;
+    }
+    close(s);
+  }
+  EXPECT_EQ(established, kBurst);
+  // Removed while open: the server and then the store close them at the end.
   for (const char* suffix : {"", "-wal", "-shm"}) unlink((path + suffix).c_str());
 }
 
