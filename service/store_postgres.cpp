@@ -75,35 +75,6 @@ class PostgresStore : public Store {
         if (w.exec("SELECT to_regclass('channels') IS NULL")[0][0].as<bool>()) w.exec(kChannelsTable);
         w.commit();
       }
-      std::string columns = RunColumnList();
-      // update_runs: one array parameter per column ($1 the sids), every
-      // column but the sid set from them.
-      std::string sets, arrays;
-      int i = 1;
-      for (const RunColumn& c : RunColumns()) {
-        const char* type = c.kind == RunColumn::kText ? "::text[]" : c.kind == RunColumn::kInt ? "::bigint[]" : "::integer[]";
-        arrays += std::string(i > 1 ? ", " : "") + "$" + std::to_string(i) + type;
-        if (i > 1) sets += std::string(i > 2 ? ", " : "") + c.name + " = v." + c.name;
-        ++i;
-      }
-      // One statement per step of a batch, its rows passed as arrays, so a
-      // batch costs the same few round trips however many reports it holds.
-      // Rows go in in the order given (WITH ORDINALITY), which is Sid order.
-      writer_->prepare("insert_records",
-                       "INSERT INTO records (sid, line_hash, src, line, received) "
-                       "SELECT sid, line_hash, src, line, $5 FROM unnest($1::text[], $2::text[], $3::text[], $4::text[]) "
-                       "WITH ORDINALITY AS r(sid, line_hash, src, line, n) ORDER BY n "
-                       "ON CONFLICT DO NOTHING RETURNING sid, line_hash");
-      // Creates the missing runs and locks all, reading each row's newest
-      // version in the same round trip.
-      writer_->prepare("claim_runs", "INSERT INTO runs (sid) SELECT sid FROM unnest($1::text[]) WITH ORDINALITY AS c(sid, n) "
-                                     "ORDER BY n ON CONFLICT (sid) DO UPDATE SET sid = EXCLUDED.sid RETURNING " + columns);
-      // Every update names its run's channel again, so a channel that
-      // retention dropped while this run was being written comes back.
-      writer_->prepare("update_runs", "WITH v AS (SELECT * FROM unnest(" + arrays + ") AS v(" + columns +
-                                          ")), channel AS (INSERT INTO channels (channel) SELECT DISTINCT channel FROM v "
-                                          "ON CONFLICT DO NOTHING) UPDATE runs SET " + sets +
-                                          " FROM v WHERE runs.sid = v.sid");
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
       return false;
@@ -118,34 +89,49 @@ class PostgresStore : public Store {
     std::vector<const Report*> ordered(reports);
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const Report* a, const Report* b) { return a->header.sid < b->header.sid; });
+    // A batch costs two round trips however many reports it holds: BEGIN
+    // with the records' insert and the runs' claim, then the runs' update
+    // with COMMIT. Rows go in as arrays, literals of the statements quoted
+    // by the connection (a statement with parameters cannot share its round
+    // trip with BEGIN or COMMIT); each batch is planned with the table's
+    // current size.
     try {
-      pqxx::work w(*writer_);
-      std::vector<bool> applies = StoreRecords(w, ordered, now);
-      // The runs that get a report, each once, in Sid order.
-      std::vector<std::string> sids;
+      pqxx::nontransaction n(*writer_);
+      std::vector<bool> applies(ordered.size(), true);
+      std::map<std::pair<std::string, std::string>, size_t> first;  // (sid, line hash): its first report
+      std::vector<std::string> sids;                                 // the batch's runs, each once
       for (size_t i = 0; i < ordered.size(); ++i) {
-        if (applies[i] && (sids.empty() || sids.back() != ordered[i]->header.sid)) sids.push_back(ordered[i]->header.sid);
+        const std::string& sid = ordered[i]->header.sid;
+        if (sids.empty() || sids.back() != sid) sids.push_back(sid);
+        if (ordered[i]->one_shot && !first.emplace(std::make_pair(sid, Sha256Hex(ordered[i]->line)), i).second)
+          applies[i] = false;  // the same record earlier in the batch
       }
-      if (!sids.empty()) {
-        std::map<std::string, RunRow> runs;
-        for (const pqxx::row& r : w.exec_prepared("claim_runs", ArrayLiteral(sids))) {
-          RunRow row;
-          ReadRow(r, &row);
-          std::string sid = row.sid;
-          runs.emplace(std::move(sid), std::move(row));
-        }
-        // The reports of a run fold into it in arrival order; the run is
-        // written once if any of them changed it.
-        std::set<std::string> changed;
-        for (size_t i = 0; i < ordered.size(); ++i) {
-          const std::string& sid = ordered[i]->header.sid;
-          if (applies[i] && MergeReport(*ordered[i], now, &runs.at(sid))) changed.insert(sid);
-        }
-        if (!changed.empty()) UpdateRuns(w, runs, changed);
+      std::map<std::string, RunRow> runs;
+      std::set<std::pair<std::string, std::string>> inserted;
+      for (const pqxx::row& r : n.exec("BEGIN; " + StoreAndClaimSql(first, ordered, sids, now))) {
+        RunRow row;
+        ReadRow(r, &row);
+        for (const std::string& hash : ParseHashArray(r[static_cast<pqxx::row::size_type>(RunColumns().size())].c_str())) inserted.insert({row.sid, hash});
+        std::string sid = row.sid;
+        runs.emplace(std::move(sid), std::move(row));
       }
-      w.commit();
+      for (const auto& [key, i] : first) {
+        if (!inserted.count(key)) applies[i] = false;  // a retry of a stored record
+      }
+      // The reports of a run fold into it in arrival order; the run is
+      // written once if any of them changed it.
+      std::set<std::string> changed;
+      for (size_t i = 0; i < ordered.size(); ++i) {
+        const std::string& sid = ordered[i]->header.sid;
+        if (applies[i] && MergeReport(*ordered[i], now, &runs.at(sid))) changed.insert(sid);
+      }
+      n.exec(changed.empty() ? std::string("COMMIT") : UpdateRunsSql(runs, changed) + "; COMMIT");
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
+      try {
+        pqxx::nontransaction(*writer_).exec("ROLLBACK");
+      } catch (const std::exception&) {
+      }
       Reconnect();
       return false;
     }
@@ -271,41 +257,54 @@ class PostgresStore : public Store {
     return out + "}";
   }
 
-  // Inserts the batch's one-shot records and tells which reports apply: a
-  // one-shot record applies only where it is new (neither stored before nor
-  // earlier in the batch), every other report always.
-  static std::vector<bool> StoreRecords(pqxx::work& w, const std::vector<const Report*>& ordered, int64_t now) {
-    std::vector<bool> applies(ordered.size(), true);
-    using Key = std::pair<std::string, std::string>;  // sid, line hash
-    std::vector<Key> keys(ordered.size());
-    std::map<Key, size_t> first;  // each record's first report in the batch
-    for (size_t i = 0; i < ordered.size(); ++i) {
-      if (!ordered[i]->one_shot) continue;
-      keys[i] = {ordered[i]->header.sid, Sha256Hex(ordered[i]->line)};
-      if (!first.emplace(keys[i], i).second) applies[i] = false;
-    }
-    if (first.empty()) return applies;
-    // Inserted in (sid, hash) order, so services waiting on each other's
-    // records never wait in a cycle.
-    std::vector<std::string> sids, hashes, srcs, lines;
+  // An array of the statement: `values` as a quoted literal of `type`.
+  std::string ArrayValue(const std::vector<std::string>& values, const char* type) const {
+    return writer_->quote(ArrayLiteral(values)) + type;
+  }
+
+  // Inserts the batch's new one-shot records (`first`, in (sid, hash)
+  // order, so services waiting on each other's records never wait in a
+  // cycle), creates the missing runs and locks all of `sids`, reading each
+  // run's newest version and the hashes of its records this insert stored
+  // (a record stored before is a retry).
+  std::string StoreAndClaimSql(const std::map<std::pair<std::string, std::string>, size_t>& first,
+                               const std::vector<const Report*>& ordered, const std::vector<std::string>& sids,
+                               int64_t now) const {
+    std::vector<std::string> record_sids, hashes, srcs, lines;
     for (const auto& [key, i] : first) {
-      sids.push_back(key.first);
+      record_sids.push_back(key.first);
       hashes.push_back(key.second);
       srcs.push_back(ordered[i]->src);
       lines.push_back(ordered[i]->line);
     }
-    std::set<Key> inserted;
-    for (const pqxx::row& r : w.exec_prepared("insert_records", ArrayLiteral(sids), ArrayLiteral(hashes),
-                                                      ArrayLiteral(srcs), ArrayLiteral(lines), now))
-      inserted.insert({r[0].c_str(), r[1].c_str()});
-    for (const auto& [key, i] : first) {
-      if (!inserted.count(key)) applies[i] = false;  // a retry of a stored record
-    }
-    return applies;
+    return "WITH ins AS (INSERT INTO records (sid, line_hash, src, line, received) "
+           "SELECT sid, line_hash, src, line, " + std::to_string(now) + " FROM unnest(" +
+           ArrayValue(record_sids, "::text[]") + ", " + ArrayValue(hashes, "::text[]") + ", " +
+           ArrayValue(srcs, "::text[]") + ", " + ArrayValue(lines, "::text[]") +
+           ") WITH ORDINALITY AS r(sid, line_hash, src, line, n) ORDER BY n "
+           "ON CONFLICT DO NOTHING RETURNING sid, line_hash), "
+           "claim AS (INSERT INTO runs (sid) SELECT sid FROM unnest(" + ArrayValue(sids, "::text[]") +
+           ") WITH ORDINALITY AS c(sid, n) ORDER BY n ON CONFLICT (sid) DO UPDATE SET sid = EXCLUDED.sid RETURNING " +
+           RunColumnList() + ") SELECT claim.*, ARRAY(SELECT line_hash FROM ins WHERE ins.sid = claim.sid) FROM claim";
   }
 
-  // Writes the changed runs in one statement: one array per column.
-  static void UpdateRuns(pqxx::work& w, const std::map<std::string, RunRow>& runs, const std::set<std::string>& changed) {
+  // The hashes of a text[] of hex digests as the server prints it: {a,b}.
+  static std::vector<std::string> ParseHashArray(const std::string& text) {
+    std::vector<std::string> hashes;
+    size_t pos = 1;
+    while (pos + 1 < text.size()) {
+      size_t comma = text.find(',', pos);
+      if (comma == std::string::npos) comma = text.size() - 1;
+      hashes.push_back(text.substr(pos, comma - pos));
+      pos = comma + 1;
+    }
+    return hashes;
+  }
+
+  // Writes the changed runs in one statement: one array per column. Every
+  // update names its run's channel again, so a channel that retention
+  // dropped while this run was being written comes back.
+  std::string UpdateRunsSql(const std::map<std::string, RunRow>& runs, const std::set<std::string>& changed) const {
     const std::vector<RunColumn>& columns = RunColumns();
     std::vector<std::vector<std::string>> values(columns.size());
     for (const std::string& sid : changed) {
@@ -318,9 +317,16 @@ class PostgresStore : public Store {
         }
       }
     }
-    std::vector<std::string> arrays;
-    for (const std::vector<std::string>& column : values) arrays.push_back(ArrayLiteral(column));
-    w.exec_prepared("update_runs", pqxx::prepare::make_dynamic_params(arrays));
+    std::string arrays, sets;
+    for (size_t c = 0; c < columns.size(); ++c) {
+      const char* type = columns[c].kind == RunColumn::kText ? "::text[]"
+                         : columns[c].kind == RunColumn::kInt ? "::bigint[]" : "::integer[]";
+      arrays += std::string(c > 0 ? ", " : "") + ArrayValue(values[c], type);
+      if (c > 0) sets += std::string(c > 1 ? ", " : "") + columns[c].name + " = v." + columns[c].name;
+    }
+    return "WITH v AS (SELECT * FROM unnest(" + arrays + ") AS v(" + RunColumnList() +
+           ")), channel AS (INSERT INTO channels (channel) SELECT DISTINCT channel FROM v "
+           "ON CONFLICT DO NOTHING) UPDATE runs SET " + sets + " FROM v WHERE runs.sid = v.sid";
   }
 
   template <typename F>

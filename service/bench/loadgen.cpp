@@ -93,15 +93,19 @@ int main(int argc, char** argv) {
       for (int run = next_run++; more(run); run = next_run++) {
         for (std::string body : RunBodies(run, tag)) {
           ++sent;
+          // At a rate, a report's latency counts from when it was due, so a
+          // service that falls behind shows its backlog in the figures.
+          auto due = std::chrono::steady_clock::now();
           if (rate > 0) {
             std::this_thread::sleep_until(next_send);
+            due = next_send;
             next_send += pause;
           }
           std::string form = zstats::ReportForm(body);
           if (malformed_every > 0 && sent % malformed_every == 0) form = form.substr(0, form.size() / 2);
           httplib::Client c("127.0.0.1", port);
           c.set_keep_alive(false);
-          auto t0 = std::chrono::steady_clock::now();
+          auto t0 = rate > 0 ? due : std::chrono::steady_clock::now();
           auto r = c.Post("/stat_report.fcgi", {{"Connection", "close"}}, form, zstats::kFormContentType);
           latencies[static_cast<size_t>(t)].push_back(
               std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());

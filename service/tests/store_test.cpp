@@ -199,6 +199,23 @@ TEST_P(StoreTest, DatabaseOfThePreviousVersionGivesTheSameAnswers) {
   for (const FailureTrace& t : s.failure_traces) EXPECT_NE(t.end_result, kResultNotNeeded) << t.key << "=" << t.value;
 }
 
+// Texts with the characters that SQL and array literals quote come back
+// as they were sent, once, however often they are sent.
+TEST_P(StoreTest, QuotesAndBackslashesInReportsComeBackUnchanged) {
+  const std::string channel = "it's \\\"{a,b}\\'; --";
+  RunIdentity run{"0000AAAA-0000-4000-8000-00000000AAAA", channel, "1.0.0.1", 130, 7601};
+  const std::string line = "src=End t_diff=4000 Stat=1 Result=2 ExtReason=7 Note=O'Neil\\\"x\"\\ ";
+  ASSERT_TRUE(Load(store_.get(), {ReportBody(run, StartLine()), ReportBody(run, line), ReportBody(run, line)}, 8));
+  RunRow row;
+  std::vector<StoredRecord> stored;
+  std::string error;
+  ASSERT_TRUE(store_->LoadRun(run.sid, &row, &stored, &error)) << error;
+  EXPECT_EQ(row.channel, channel);
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_NE((stored[0].line + stored[1].line).find("Note=O'Neil\\\"x\"\\"), std::string::npos);
+  EXPECT_EQ(Channels(store_.get()), std::vector<std::string>{channel});
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"));
 
 TEST(StoreCompareTest, SqliteAndPostgresqlGiveTheSameAggregates) {
