@@ -8,22 +8,16 @@
 namespace zstats {
 namespace {
 
+// ASCII letters only: the form's names and boundary are ASCII, and this
+// runs on every line of every report.
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
-}
-
-// Position of `needle` in `hay` at or after `from`, ignoring ASCII letter case.
-size_t FindNoCase(std::string_view hay, std::string_view needle, size_t from = 0) {
-  if (needle.empty() || hay.size() < needle.size()) return std::string_view::npos;
-  for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
-    if (EqualsNoCase(hay.substr(i, needle.size()), needle)) return i;
-  }
-  return std::string_view::npos;
 }
 
 std::string_view Trim(std::string_view s) {
@@ -111,11 +105,14 @@ struct FormPart {
   std::string_view content;
 };
 
-// A delimiter counts only at the start of the form or of a line.
+// A delimiter counts only at the start of the form or of a line, so only
+// line starts are compared.
 size_t FindDelimiter(std::string_view form, std::string_view delimiter, size_t from) {
-  for (size_t at = FindNoCase(form, delimiter, from); at != std::string_view::npos;
-       at = FindNoCase(form, delimiter, at + 1)) {
-    if (at == 0 || form[at - 1] == '\n') return at;
+  for (size_t at = from; at + delimiter.size() <= form.size();) {
+    if ((at == 0 || form[at - 1] == '\n') && EqualsNoCase(form.substr(at, delimiter.size()), delimiter)) return at;
+    size_t line_end = form.find('\n', at);
+    if (line_end == std::string_view::npos) break;
+    at = line_end + 1;
   }
   return std::string_view::npos;
 }
