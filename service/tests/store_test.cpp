@@ -216,6 +216,31 @@ TEST_P(StoreTest, QuotesAndBackslashesInReportsComeBackUnchanged) {
   EXPECT_EQ(Channels(store_.get()), std::vector<std::string>{channel});
 }
 
+// A batch the database refuses stores nothing, its records neither, so the
+// installer's retry is stored whole rather than taken for a duplicate.
+TEST_P(StoreTest, ARefusedBatchStoresNothingAndItsRetryIsStored) {
+  const bool sqlite = GetParam() == "sqlite";
+  RunIdentity run{"0000BBBB-0000-4000-8000-00000000BBBB", "refused", "1.0.0.1", 130, 7601};
+  const std::vector<std::string> bodies = {ReportBody(run, StartLine()), ReportBody(run, EndLine(9))};
+  ExecDirect(GetParam(), sqlite ? "CREATE TRIGGER refuse BEFORE INSERT ON runs WHEN NEW.channel = 'refused' "
+                                  "BEGIN SELECT RAISE(ABORT, 'refused'); END"
+                                : "ALTER TABLE runs ADD CONSTRAINT refuse CHECK (channel <> 'refused')");
+  std::vector<Report> reports = ParseAll(bodies);
+  std::string error;
+  EXPECT_FALSE(store_->Apply({&reports[0], &reports[1]}, kNow, &error));
+  EXPECT_FALSE(error.empty());
+  ExecDirect(GetParam(), sqlite ? "DROP TRIGGER refuse" : "ALTER TABLE runs DROP CONSTRAINT refuse");
+  ASSERT_TRUE(Load(store_.get(), bodies, 8));
+  int64_t runs = 0, records = 0;
+  ASSERT_TRUE(store_->Count(&runs, &records, &error)) << error;
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(records, 2);
+  RunRow row;
+  std::vector<StoredRecord> stored;
+  ASSERT_TRUE(store_->LoadRun(run.sid, &row, &stored, &error)) << error;
+  EXPECT_TRUE(row.has_end);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, StoreTest, ::testing::Values("sqlite", "postgresql"));
 
 TEST(StoreCompareTest, SqliteAndPostgresqlGiveTheSameAggregates) {
