@@ -75,6 +75,13 @@ class PostgresStore : public Store {
         if (w.exec("SELECT to_regclass('channels') IS NULL")[0][0].as<bool>()) w.exec(kChannelsTable);
         w.commit();
       }
+      // The parts of a batch's statements that do not depend on its rows.
+      columns_ = RunColumnList();
+      update_sets_.clear();
+      for (const RunColumn& c : RunColumns()) {
+        if (&c == &RunColumns().front()) continue;  // the sid, the key
+        update_sets_ += std::string(update_sets_.empty() ? "" : ", ") + c.name + " = v." + c.name;
+      }
     } catch (const std::exception& e) {
       *error = std::string("postgresql: ") + e.what();
       return false;
@@ -285,7 +292,7 @@ class PostgresStore : public Store {
            "ON CONFLICT DO NOTHING RETURNING sid, line_hash), "
            "claim AS (INSERT INTO runs (sid) SELECT sid FROM unnest(" + ArrayValue(sids, "::text[]") +
            ") WITH ORDINALITY AS c(sid, n) ORDER BY n ON CONFLICT (sid) DO UPDATE SET sid = EXCLUDED.sid RETURNING " +
-           RunColumnList() + ") SELECT claim.*, ARRAY(SELECT line_hash FROM ins WHERE ins.sid = claim.sid) FROM claim";
+           columns_ + ") SELECT claim.*, ARRAY(SELECT line_hash FROM ins WHERE ins.sid = claim.sid) FROM claim";
   }
 
   // The hashes of a text[] of hex digests as the server prints it: {a,b}.
@@ -317,16 +324,15 @@ class PostgresStore : public Store {
         }
       }
     }
-    std::string arrays, sets;
+    std::string arrays;
     for (size_t c = 0; c < columns.size(); ++c) {
       const char* type = columns[c].kind == RunColumn::kText ? "::text[]"
                          : columns[c].kind == RunColumn::kInt ? "::bigint[]" : "::integer[]";
       arrays += std::string(c > 0 ? ", " : "") + ArrayValue(values[c], type);
-      if (c > 0) sets += std::string(c > 1 ? ", " : "") + columns[c].name + " = v." + columns[c].name;
     }
-    return "WITH v AS (SELECT * FROM unnest(" + arrays + ") AS v(" + RunColumnList() +
+    return "WITH v AS (SELECT * FROM unnest(" + arrays + ") AS v(" + columns_ +
            ")), channel AS (INSERT INTO channels (channel) SELECT DISTINCT channel FROM v "
-           "ON CONFLICT DO NOTHING) UPDATE runs SET " + sets + " FROM v WHERE runs.sid = v.sid";
+           "ON CONFLICT DO NOTHING) UPDATE runs SET " + update_sets_ + " FROM v WHERE runs.sid = v.sid";
   }
 
   template <typename F>
@@ -361,6 +367,7 @@ class PostgresStore : public Store {
 
   static constexpr size_t kMaxIdleReaders = 4;
   std::string conninfo_, last_error_;
+  std::string columns_, update_sets_;  // the runs' columns, and the update's SET list
   std::mutex write_mutex_, pool_mutex_;
   std::unique_ptr<pqxx::connection> writer_;
   std::vector<std::unique_ptr<pqxx::connection>> pool_;

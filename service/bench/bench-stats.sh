@@ -60,10 +60,10 @@ if [ "$runs" -gt 0 ]; then
   echo "bench-stats: $runs synthetic runs (4-5 reports each, 1 in 50 malformed), one connection per report"
   printf '%-12s %8s %12s %9s %9s %8s\n' "store" "clients" "reports/s" "p50 ms" "p99 ms" "dropped"
   n=0
-  # Each client posts its next report once the last is answered, so the
-  # rate follows the latency; then installers that post on their own
-  # schedule: OFFERED reports/s (a rate a second) from 64 clients for
-  # ${SUSTAIN_SECONDS} s, latency counted from when each report was due.
+  # With 8 and 32 clients, each posts its next report once the last is
+  # answered, so the rate follows the latency. "64@R" is installers that
+  # post on their own schedule: R reports/s offered from 64 clients for
+  # SUSTAIN_SECONDS (10), latency counted from when each report was due.
   sustain=${SUSTAIN_SECONDS:-10}
   for backend in sqlite postgresql; do
     if [ "$backend" = sqlite ]; then db="$work/bench.sqlite"; offered=${SQLITE_RATE:-5000}; else db=$pg; offered=${PG_RATE:-3000}; fi

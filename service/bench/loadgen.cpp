@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
           ++sent;
           // At a rate, a report's latency counts from when it was due, so a
           // service that falls behind shows its backlog in the figures.
-          auto due = std::chrono::steady_clock::now();
+          std::chrono::steady_clock::time_point due{};
           if (rate > 0) {
             std::this_thread::sleep_until(next_send);
             due = next_send;

@@ -274,16 +274,16 @@ TEST_F(DownloadToFile, CancelledFastDownloadLeavesNoConnectionSending) {
   // The server logs a request once its last byte is sent, a moment after
   // the client read it, later on a loaded machine: the count is taken once
   // it has stayed the same for half a second, and it must settle.
-  std::uint64_t atReturn = server_.BytesServed("/cut.bin");
+  std::uint64_t served = server_.BytesServed("/cut.bin");
   bool settled = false;
   for (int waitedMs = 0; waitedMs < 10000 && !settled; waitedMs += 500) {
     Sleep(500);
     const std::uint64_t now = server_.BytesServed("/cut.bin");
-    settled = now == atReturn;
-    atReturn = now;
+    settled = now == served;
+    served = now;
   }
   EXPECT_TRUE(settled) << "a connection went on sending";
-  EXPECT_LT(atReturn, size);
+  EXPECT_LT(served, size);
   // Nothing was sent beyond the pieces the requests asked for.
   std::uint64_t asked = 0;
   for (const HttpdClient::LogLine& line : Requests("/cut.bin")) {
@@ -292,7 +292,7 @@ TEST_F(DownloadToFile, CancelledFastDownloadLeavesNoConnectionSending) {
       asked += last - first + 1;
     }
   }
-  EXPECT_LE(atReturn, asked);
+  EXPECT_LE(served, asked);
   // The next download starts at once.
   ASSERT_TRUE(server_.ServePattern("/next.bin", 300000, 23));
   const DownloadOutcome next = RunDownload(server_.Url("/next.bin"), Path(L"next.bin"), 60);
