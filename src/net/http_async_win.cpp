@@ -114,7 +114,12 @@ bool CHttpAsync::OpenHandles() {
   state_->connect = connect;
   if (!connect) return false;
   static const wchar_t* kAcceptTypes[] = {L"*/*", nullptr};
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
+  // No cookies: a package download needs none, and each request would
+  // otherwise read and write the cookie store, a file-backed index behind a
+  // mutex that every connection of the download maps and unmaps (under Wine
+  // a fifth of the time of 256 MiB over eight connections on loopback).
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                INTERNET_FLAG_NO_COOKIES;
   if (params_.secure) flags |= INTERNET_FLAG_SECURE;
   request_.Set(HttpOpenRequestW(connect, params_.method == kMethodGet ? L"GET" : L"POST",
                                 params_.path, nullptr, nullptr, kAcceptTypes, flags, context));

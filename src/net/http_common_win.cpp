@@ -25,6 +25,12 @@ bool CopyPart(const wchar_t* text, DWORD length, wchar_t* out, size_t units) {
   return true;
 }
 
+// Waits longer than this (the first request's, of a second) are not cut
+// short: their idle ends are traced.
+constexpr DWORD kNewsCutsWaitsUpToMs = 50;
+
+}  // namespace
+
 // Set whenever any request reports its response or its end. A short wait
 // for one request ends early on it: the download task polls its requests
 // one after another, and a response of the next one in line would
@@ -34,11 +40,6 @@ HANDLE RequestNewsEvent() {
   static const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   return event;
 }
-// Waits longer than this (the first request's, of a second) are not cut
-// short: their idle ends are traced.
-constexpr DWORD kNewsCutsWaitsUpToMs = 50;
-
-}  // namespace
 
 bool CrackUrlInto(const std::wstring& url, HttpRequestParams* params) {
   std::vector<wchar_t> canonical(kCanonicalUnits);

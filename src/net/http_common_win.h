@@ -89,6 +89,10 @@ void CopyCallbackText(const void* info, DWORD length, wchar_t* out, size_t units
 // The limit handed to the sink: the stop offset when this chunk runs past it.
 uint32_t ChunkLimit(const HttpRequestState& state, uint32_t position, uint32_t length);
 
+// An auto-reset event set whenever any request reports its response or its
+// end: a task that sleeps on something else wakes for it too.
+HANDLE RequestNewsEvent();
+
 uint32_t UnixNow();
 
 // Zero-filled state with the receive buffer.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "net/http_common_win.h"
 #include "net/monotonic_clock.h"
 #include "net/resume_record.h"
 #include "sys/diag.h"
@@ -165,7 +166,11 @@ void COFileMgr::OnJobResponse(uint32_t jobId, const HttpResponseInfo& response) 
 
 void COFileMgr::WaitForData(uint32_t timeoutMs) {
   if (queue_.QueuedBytes() >= kWakeWriterBytes) return;
-  WaitForSingleObject(dataEvent_.Get(), timeoutMs);
+  // A request's response or end wakes the task too: on a fast link it
+  // sleeps here most of the time, and a connection that ended would
+  // otherwise wait out the time-out before the next piece is asked for.
+  const HANDLE wakers[] = {dataEvent_.Get(), RequestNewsEvent()};
+  WaitForMultipleObjects(wakers[1] != nullptr ? 2 : 1, wakers, FALSE, timeoutMs);
 }
 
 void COFileMgr::SetResumeSupport(uint32_t value) {

@@ -70,7 +70,8 @@ class COFileMgr : public IUnknown, public CMyCComObjectRoot {
   // Returns once the resume record being written in the background (if
   // any) is on disk; Close and SetSize wait for it too.
   void WaitForSave();
-  // Returns once kWakeWriterBytes are queued, or after timeoutMs.
+  // Returns once kWakeWriterBytes are queued, a request reports its
+  // response or end, or after timeoutMs.
   void WaitForData(uint32_t timeoutMs);
   void DropQueued(bool all) { queue_.Drop(all, fileSize_.load()); }
   bool LoadResume(std::vector<ByteRange>* ranges, HttpResponseInfo* info);
