@@ -317,6 +317,7 @@ void DownloadTask::WaitFirstJob() {
 
 void DownloadTask::AcceptFirstResponse(std::uint32_t jobId, const JobSnapshot& snapshot) {
   file_.AcceptJob(jobId);
+  firstResponseMs_ = env_.NowMs();
   // A 206 tells the size in its Content-Range; a 200 is the whole file.
   const bool partial = snapshot.status == 206;
   const std::uint32_t length = partial ? snapshot.rangeTotal : snapshot.contentLength;
@@ -440,9 +441,15 @@ std::uint32_t DownloadTask::PieceBytes(std::uint64_t unclaimed, bool* endPiece) 
   }
   const std::uint64_t link =
       perConnection != 0 ? perConnection * kPieceSeconds : std::uint64_t{kFirstPieceBytes};
-  const std::uint64_t share = (unclaimed + maxConnections_ - 1) / maxConnections_;
+  // Pieces are shared out among the connections the link will get, not
+  // the fewer that run while it is probed.
+  const std::uint32_t connections = link_ == kLinkFast ? 1u : maxConnections_;
+  const std::uint64_t share = (unclaimed + connections - 1) / connections;
+  // A link judged fast has shown its speed over a whole piece: its pieces
+  // are sized to it alone, each request's round trip saved.
+  const std::uint64_t cap = link_ == kLinkFast ? std::uint64_t{0xFFFFFFFFu} : kMaxPieceBytes;
   const std::uint64_t bytes = std::max<std::uint64_t>(
-      kMinPieceBytes, std::min<std::uint64_t>(kMaxPieceBytes, std::min(link, share)));
+      kMinPieceBytes, std::min<std::uint64_t>(cap, std::min(link, share)));
   // One of the last pieces (what is left fits in one piece per connection),
   // or a piece that takes longer than kPieceSeconds (a link slower than the
   // smallest piece): such a piece may have to be shared at the end.
@@ -645,10 +652,50 @@ void DownloadTask::OnIdle(std::uint32_t active, std::uint32_t speed) {
   trace_.RecordIdle(kRunStep, speed, active, file_.Written());
 }
 
+void DownloadTask::UpdateLink() {
+  const std::uint64_t now = env_.NowMs();
+  if (link_ == kLinkProbing && firstResponseMs_ != 0 && now - firstResponseMs_ >= kProbeMs) {
+    // The probe's time is up with the first piece still running: its body so
+    // far shows the link.
+    for (const Slot& slot : slots_) {
+      if (firstJob_ != 0 && slot.jobId == firstJob_) {
+        JudgeLink(slot.position - slot.first, now - firstResponseMs_);
+      }
+    }
+    if (link_ == kLinkProbing) link_ = kLinkShared;
+  }
+  // A fast link that slowed down (a server that throttles after its first
+  // megabytes) gets its connections back.
+  if (link_ != kLinkFast) return;
+  for (const Slot& slot : slots_) {
+    if (slot.jobId == 0 || (slot.flags & (kSlotClosed | kSlotEnded)) || slot.speed == 0) continue;
+    if (slot.speed < kFastLinkBytesPerSecond) link_ = kLinkShared;
+  }
+}
+
+std::uint32_t DownloadTask::ConnectionCap() const {
+  std::uint32_t cap = maxConnections_;
+  if (link_ == kLinkProbing) cap = kProbeConnections;
+  if (link_ == kLinkFast) cap = 1;
+  return std::max(1u, std::min(maxConnections_, cap));
+}
+
+void DownloadTask::JudgeLink(std::uint64_t bodyBytes, std::uint64_t elapsedMs) {
+  const std::uint64_t speed = bodyBytes * 1000 / std::max<std::uint64_t>(1, elapsedMs);
+  link_ = speed >= kFastLinkBytesPerSecond ? kLinkFast : kLinkShared;
+  DiagPrintf(L"Link %u bytes/s: %ls\r\n",
+             static_cast<unsigned>(std::min<std::uint64_t>(speed, 0xFFFFFFFFu)),
+             link_ == kLinkFast ? L"one connection" : L"shared");
+}
+
 void DownloadTask::AddJobsByRanges(std::uint32_t count) {
   // Ranges of an unknown size are not ranges: the single connection goes on.
   if (fileSize_ == 0 || InRetryWindow()) return;
-  if (ClaimPieces(count) == 0) return;
+  UpdateLink();
+  const std::uint32_t active = ActiveJobs();
+  const std::uint32_t cap = ConnectionCap();
+  count = std::min(count, active < cap ? cap - active : 0u);
+  if (count == 0 || ClaimPieces(count) == 0) return;
   StartPendingSlots();
   DiagPrintf(L"AddJobsByRanges %ls\r\n", L"");
   trace_.Record(kRunStep, L"riaj");
@@ -765,6 +812,11 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
   if (complete && took != 0 && snapshot.delivered >= kMinPieceBytes) {
     lastPieceSpeed_ = std::uint64_t{snapshot.delivered} * 1000 / took;
   }
+  // The first piece read to its end before the probe's time is up shows
+  // the link at once.
+  if (slot.jobId == firstJob_ && complete && link_ == kLinkProbing && firstResponseMs_ != 0) {
+    JudgeLink(snapshot.delivered, env_.NowMs() - firstResponseMs_);
+  }
   jobs_.Close(slot.jobId);
   slot.jobId = 0;
   slot.flags |= kSlotClosed;
@@ -810,6 +862,8 @@ void DownloadTask::RestartRanges() {
 
 void DownloadTask::Resumed(const ByteRanges& ranges, const StoredResponse& response) {
   response_ = response;
+  // No first piece shows this run's link: its connections share it.
+  link_ = kLinkShared;
   response_.status = 200;
   if (IsRealSize(response.contentLength)) {
     heldSize_ = response.contentLength;

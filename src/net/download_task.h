@@ -201,6 +201,18 @@ class DownloadTask {
   // A running job shows its speed once it has run this long (a piece read
   // to its end shows it at once).
   static constexpr std::uint64_t kSpeedShownMs = 100;
+  // A link is probed by the first piece: until kProbeMs after its response
+  // (or its end, if sooner) at most kProbeConnections run. A first piece
+  // whose body comes at kFastLinkBytesPerSecond or more is on a link that
+  // one connection fills (a LAN, a local mirror: TCP's slow start keeps an
+  // internet connection's first megabyte far below that), and more
+  // connections would only cost CPU; such a download keeps one connection
+  // with large pieces while it stays that fast, and gets the others back
+  // when it slows. The probe costs a throttled download about kProbeMs of
+  // its other connections.
+  static constexpr std::uint64_t kProbeMs = 15;
+  static constexpr std::uint32_t kProbeConnections = 2;
+  static constexpr std::uint64_t kFastLinkBytesPerSecond = 40u * 1000 * 1000;
   static constexpr std::uint32_t kRetryDelaySeconds = 4;
   static constexpr std::uint64_t kRetryDelayMs = kRetryDelaySeconds * 1000;
   // A running connection's rest is shared with an idle one only from this
@@ -262,6 +274,10 @@ class DownloadTask {
   // Adds up to count pending slots for pieces of the unclaimed ranges, then
   // splits running slots while connections are left; returns how many.
   std::uint32_t ClaimPieces(std::uint32_t count);
+  // How many connections the link gets now (see kProbeMs).
+  std::uint32_t ConnectionCap() const;
+  void UpdateLink();
+  void JudgeLink(std::uint64_t bodyBytes, std::uint64_t elapsedMs);
   // The size of the next piece while unclaimed bytes are left, and whether
   // the piece is among the last ones (then it may be cut).
   std::uint32_t PieceBytes(std::uint64_t unclaimed, bool* endPiece) const;
@@ -332,6 +348,9 @@ class DownloadTask {
   bool rangesConfirmed_ = false;
   // Bytes per second of the last piece read to its end (0: none yet).
   std::uint64_t lastPieceSpeed_ = 0;
+  enum LinkJudgement { kLinkProbing, kLinkFast, kLinkShared };
+  LinkJudgement link_ = kLinkProbing;
+  std::uint64_t firstResponseMs_ = 0;
   int* progress_ = nullptr;
   StallPolicy stall_;
   std::uint32_t lastReceived_ = 0;

@@ -170,6 +170,7 @@ class SimulatedServer : public DownloadJobs {
 
     jobs_[id] = job;
     openJobs = jobs_.size();
+    mostOpenJobs = std::max(mostOpenJobs, openJobs);
     return id;
   }
   int Wait(std::uint32_t id, std::uint32_t timeoutMs, JobSnapshot* s) override {
@@ -193,7 +194,8 @@ class SimulatedServer : public DownloadJobs {
       std::uint32_t end = job.stopAtSet ? std::min(job.stopAt, job.last) : job.last;
       if (job.shortEnd && end == job.last) --end;
       if (job.cutAfter != 0) end = std::min(end, job.first + job.cutAfter - 1);
-      const std::uint32_t step = job.slow ? slowChunk : chunk;
+      const bool slowed = slowAfterBytes != 0 && bytesServed >= slowAfterBytes;
+      const std::uint32_t step = job.slow || slowed ? slowChunk : chunk;
       const std::uint32_t n = std::min<std::uint32_t>(step, end - job.position + 1);
       file_.Queue(job.position, content_.substr(job.position, n), id);
       job.position += n;
@@ -229,10 +231,13 @@ class SimulatedServer : public DownloadJobs {
   std::uint32_t cutUnranged = 0;  // nonzero: requests opening a download end after this many bytes
   std::wstring redirectTo;        // every job reports this redirect target
   std::size_t openJobs = 0;
+  std::size_t mostOpenJobs = 0;
   std::uint32_t pollsWithoutWaiting = 0;
   std::uint32_t chunk = 65536;
   std::set<std::size_t> slowRequests;  // 1-based requests that deliver slowChunk per wait
   std::uint32_t slowChunk = 1024;
+  // Nonzero: every job delivers slowChunk once this much was served.
+  std::uint64_t slowAfterBytes = 0;
   std::uint64_t bytesServed = 0;
 
  private:
@@ -612,6 +617,28 @@ TEST(DownloadTask, RedirectTargetWithAQueryKeepsItAndAddsRndWithAmpersand) {
     EXPECT_EQ(d.Run(), kDownloadOk);
     ASSERT_GE(d.server.requests.size(), 2u);
     EXPECT_EQ(d.server.requests[1].url, c.next);
+  }
+}
+
+// A link that brings the first piece at LAN speed gets one connection with
+// large pieces; when it slows down, the other connections come back.
+TEST(DownloadTask, AFastLinkKeepsOneConnectionUntilItSlows) {
+  for (const std::uint64_t slowAfterBytes : {std::uint64_t{0}, std::uint64_t{4 * 1024 * 1024}}) {
+    const std::uint32_t size = 16 * 1024 * 1024;
+    Download d(size);
+    d.server.chunk = 1024 * 1024;  // per 10 ms poll: 100 MB/s
+    d.server.slowChunk = 16 * 1024;
+    d.server.slowAfterBytes = slowAfterBytes;
+    EXPECT_EQ(d.Run(), kDownloadOk) << slowAfterBytes;
+    EXPECT_EQ(d.file.data, Content(size)) << slowAfterBytes;
+    EXPECT_EQ(d.server.bytesServed, size) << slowAfterBytes;
+    if (slowAfterBytes == 0) {
+      // The first piece and the one that confirms ranges, then one at a time.
+      EXPECT_LE(d.server.mostOpenJobs, 2u);
+      EXPECT_LE(d.server.requests.size(), 4u);
+    } else {
+      EXPECT_GT(d.server.mostOpenJobs, 2u);
+    }
   }
 }
 
