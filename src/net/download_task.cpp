@@ -607,7 +607,15 @@ void DownloadTask::RunStep() {
   JobSnapshot snapshot;
   std::uint32_t active = 0;
   std::uint32_t speed = 0;
-  const int wait = WaitAny(kRunBudgetMs, &index, &snapshot, &active, &speed);
+  // A probe of the link ends the step when its time is up, so that the
+  // connections it held back start then, not at the next idle step.
+  if (link_ == kLinkProbing) UpdateLink();
+  std::uint32_t budgetMs = kRunBudgetMs;
+  if (link_ == kLinkProbing && firstResponseMs_ != 0) {
+    const std::uint64_t probeLeftMs = firstResponseMs_ + kProbeMs - env_.NowMs();
+    budgetMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(budgetMs, probeLeftMs));
+  }
+  const int wait = WaitAny(budgetMs, &index, &snapshot, &active, &speed);
   switch (wait) {
     case kFlushFailed:
       Fail(kDownloadFileFailed);
