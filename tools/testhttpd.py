@@ -38,6 +38,7 @@ Control requests (on either address; never logged):
         delay=MS        wait before the response
         rate=BPS        send the body at BPS bytes per second
         redirect=URL    302 to URL
+        setcookie=NAME  answer with "Set-Cookie: NAME=1; Path=/"
         linger=MS       after the whole response, keep the connection MS ms
                         without reading from it, then close it (a kept-alive
                         connection that the server ends just as the client
@@ -55,6 +56,7 @@ Control requests (on either address; never logged):
   GET  /_ctl/log[?path=/a.bin]
       One line per request, tab-separated, "-" for a missing header:
         seq listener conn method target range host user-agent status body-bytes
+        cookie
       listener is "main" or "alt"; conn numbers the TCP connections.
 """
 
@@ -235,7 +237,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if what == "log":
             only = query.get("path") or None
             with STATE.lock:
-                lines = ["\t".join([str(e["seq"])] + e["fields"] + [str(e["sent"])]) + "\n"
+                lines = ["\t".join([str(e["seq"])] + e["fields"] + [str(e["sent"]), e["cookie"]])
+                         + "\n"
                          for e in STATE.log if only is None or e["path"] == only]
             return self.reply_text(200, "".join(lines))
         return self.reply_text(404, "unknown control\n")
@@ -279,7 +282,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         entry = {"fields": [self.server.listener_name, str(self.conn_id), self.command,
                             self.path.replace("\t", " "), header("Range"), header("Host"),
                             header("User-Agent"), str(status)],
-                 "sent": 0, "path": self.log_path}
+                 "sent": 0, "path": self.log_path, "cookie": header("Cookie")}
         with STATE.lock:
             if self.log_generation == STATE.generation:
                 STATE.seq += 1
@@ -338,6 +341,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = body[first:last + 1]
             total = actions.get("total", str(size))
             headers.append(("Content-Range", "bytes %d-%d/%s" % (first, last, total)))
+        if actions.get("setcookie"):
+            headers.append(("Set-Cookie", "%s=1; Path=/" % actions["setcookie"]))
         modified = actions.get("lastmod", str(lastmod))
         if modified != "none":
             headers.append(("Last-Modified", email.utils.formatdate(int(modified), usegmt=True)))

@@ -88,6 +88,18 @@ TEST_F(DownloadToFile, FourMegabytesUseEightConnections) {
   EXPECT_TRUE(Contains(o.trace, L"sc;")) << o.trace;
 }
 
+// A package needs no cookies, and keeping them costs every request a
+// round through WinINet's cookie store: a cookie the server sets is never
+// sent back by the download's later requests.
+TEST_F(DownloadToFile, RequestsSendNoCookieTheServerSet) {
+  ServeMedium("/cookie.bin", 15, "setcookie=zwi&rate=3000000");
+  const DownloadOutcome o = RunDownload(server_.Url("/cookie.bin"), Path(L"cookie.bin"), 60);
+  ExpectServedFile(o, L"cookie.bin", kMediumSize, 15);
+  const std::vector<HttpdClient::LogLine> log = Requests("/cookie.bin");
+  EXPECT_GT(log.size(), 1u);
+  for (const HttpdClient::LogLine& line : log) EXPECT_EQ(line.cookie, "-") << line.range;
+}
+
 TEST_F(DownloadToFile, NotFoundEndsAtOnceAsCancelled) {
   ASSERT_TRUE(server_.ServePattern("/gone.bin", 1000));
   ASSERT_TRUE(server_.Rule("/gone.bin", "status=404"));

@@ -117,6 +117,7 @@ std::vector<HttpdClient::LogLine> HttpdClient::Log(const std::string& path) {
       start = tab + 1;
     }
     // seq listener conn method target range host user-agent status body-bytes
+    // cookie
     if (fields.size() < 10) continue;
     LogLine entry;
     entry.listener = fields[1];
@@ -128,6 +129,7 @@ std::vector<HttpdClient::LogLine> HttpdClient::Log(const std::string& path) {
     entry.userAgent = fields[7];
     entry.status = std::atoi(fields[8].c_str());
     entry.bodyBytes = std::strtoull(fields[9].c_str(), nullptr, 10);
+    entry.cookie = fields.size() > 10 ? fields[10] : "-";
     lines.push_back(entry);
   }
   return lines;

@@ -22,6 +22,7 @@ class HttpdClient {
     std::string userAgent;
     int status = 0;
     std::uint64_t bodyBytes = 0;
+    std::string cookie;  // the request's Cookie header, "-" when it had none
   };
 
   HttpdClient();
