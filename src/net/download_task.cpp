@@ -14,6 +14,11 @@ constexpr std::uint64_t kBusyQueueBytes = 1024 * 1024;
 
 bool IsRealSize(std::uint32_t size) { return size != 0 && size != kNoLength; }
 
+// bytes over elapsedMs (at least 1 ms), in bytes per second.
+std::uint64_t BytesPerSecond(std::uint64_t bytes, std::uint64_t elapsedMs) {
+  return bytes * 1000 / std::max<std::uint64_t>(1, elapsedMs);
+}
+
 // One connection per whole 512 KiB of file, at least one and at most the
 // task's limit: a fresh and a resumed run of one file open as many.
 std::uint32_t ConnectionsFor(std::uint32_t length) {
@@ -504,7 +509,7 @@ std::uint32_t DownloadTask::JobSpeed(const Slot& slot, const JobSnapshot& snapsh
   const std::uint64_t age = env_.NowMs() - slot.startMs;
   if (age < kSpeedShownMs) return 0;
   return static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(0xFFFFFFFFu, std::uint64_t{snapshot.delivered} * 1000 / age));
+      std::min<std::uint64_t>(0xFFFFFFFFu, BytesPerSecond(snapshot.delivered, age)));
 }
 
 std::uint32_t DownloadTask::ActiveJobs() const {
@@ -689,7 +694,7 @@ std::uint32_t DownloadTask::ConnectionCap() const {
 }
 
 void DownloadTask::JudgeLink(std::uint64_t bodyBytes, std::uint64_t elapsedMs) {
-  const std::uint64_t speed = bodyBytes * 1000 / std::max<std::uint64_t>(1, elapsedMs);
+  const std::uint64_t speed = BytesPerSecond(bodyBytes, elapsedMs);
   link_ = speed >= kFastLinkBytesPerSecond ? kLinkFast : kLinkShared;
   DiagPrintf(L"Link %u bytes/s: %ls\r\n",
              static_cast<unsigned>(std::min<std::uint64_t>(speed, 0xFFFFFFFFu)),
@@ -818,7 +823,7 @@ void DownloadTask::OnJobEnded(std::size_t slotIndex, const JobSnapshot& snapshot
   // A piece read to its end tells the link's speed best.
   const std::uint64_t took = env_.NowMs() - slot.startMs;
   if (complete && took != 0 && snapshot.delivered >= kMinPieceBytes) {
-    lastPieceSpeed_ = std::uint64_t{snapshot.delivered} * 1000 / took;
+    lastPieceSpeed_ = BytesPerSecond(snapshot.delivered, took);
   }
   // The first piece read to its end before the probe's time is up shows
   // the link at once.
